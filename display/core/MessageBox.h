@@ -7,6 +7,10 @@
 
 namespace kestrun {
 
+// The application's name: single-instance guard, main window title, profile
+// name, and the caption of message boxes that give none.
+inline constexpr wchar_t kAppName[] = L"Dravik Task Manager";
+
 enum MessageBoxStyle : unsigned {
     kMbOk = 0x0,
     kMbOkCancel = 0x1,

@@ -1,0 +1,211 @@
+#include "app/KestrunApp.h"
+
+#include "app/Ids.h"
+#include "app/KestrunView.h"
+#include "app/MainFrm.h"
+#include "app/core/Help.h"
+#include "display/WxMessageBox.h"
+#include "display/core/MessageBox.h"
+#include "platform/Platform.h"
+
+#include <wx/dialog.h>
+#include <wx/xrc/xmlres.h>
+
+#include <csignal>
+
+void InitXmlResource();  // generated from the XRC files
+
+namespace kestrun {
+
+wxBEGIN_EVENT_TABLE(CKestrunApp, wxApp)
+    EVT_MENU(ID_APP_ABOUT, CKestrunApp::OnAppAbout)
+    EVT_MENU(ID_HELP_CONTENTS, CKestrunApp::OnHelpContents)
+    EVT_MENU(ID_OPTIONS_ALWAYS_ON_TOP, CKestrunApp::OnAlwaysOnTop)
+    EVT_MENU(ID_OPTIONS_HIDE_WHEN_MINIMIZED, CKestrunApp::OnHideWhenMinimized)
+    EVT_MENU(ID_OPTIONS_MINIMIZE_AFTER_SWITCH, CKestrunApp::OnMinimizeAfterSwitch)
+    EVT_MENU(ID_TOOLS_REBOOT, CKestrunApp::OnReboot)
+    EVT_MENU(ID_APP_EXIT, CKestrunApp::OnAppExit)
+    EVT_UPDATE_UI(ID_HELP_CONTENTS, CKestrunApp::OnUpdateHelpContents)
+    EVT_UPDATE_UI(ID_OPTIONS_ALWAYS_ON_TOP, CKestrunApp::OnUpdateAlwaysOnTop)
+    EVT_UPDATE_UI(ID_OPTIONS_HIDE_WHEN_MINIMIZED, CKestrunApp::OnUpdateHideWhenMinimized)
+    EVT_UPDATE_UI(ID_OPTIONS_MINIMIZE_AFTER_SWITCH, CKestrunApp::OnUpdateMinimizeAfterSwitch)
+wxEND_EVENT_TABLE()
+
+CKestrunApp::CKestrunApp()
+{
+    SetAppName("kestrun");
+    SetAppDisplayName(kAppName);
+}
+
+CKestrunApp::~CKestrunApp() = default;
+
+bool CKestrunApp::OnInit()
+{
+    // The command line was handled before wx started; wx must not parse it again.
+    return InitInstance();
+}
+
+bool CKestrunApp::InitInstance()
+{
+    platform::Platform& system = platform::Current();
+
+    // Single instance: a second copy shows and raises the first copy's window and ends
+    // without touching the options.
+    platform::InstanceLockResult guard = system.kernel().CreateInstanceLock(kAppName);
+    if (guard.alreadyExists) {
+        if (const auto window = system.desktop().FindWindowByTitle(kAppName)) {
+            system.desktop().ShowWindow(*window, platform::ShowCommand::ShowNormal);
+            system.desktop().SetForeground(*window);
+        }
+        return false;
+    }
+    m_instanceLock = std::move(guard.lock);  // held until the process ends
+    m_pastSingleInstanceCheck = true;
+
+    m_options = AppOptions::Load(system.registry());
+
+    wxXmlResource::Get()->InitAllHandlers();
+    InitXmlResource();
+    InstallWxMessageBoxHandler();
+
+    m_frame = new CMainFrame();
+    if (!m_frame->CreateFrame()) {
+        m_frame->Destroy();
+        m_frame = nullptr;
+        return false;
+    }
+    SetTopWindow(m_frame);
+
+    if (const auto module = system.kernel().OwnModuleFileName()) m_strHelpFile = HelpFileFor(*module);
+
+    m_frame->Show(true);
+    m_frame->Update();
+    if (m_options.AlwaysOnTop) ApplyTopMost();
+
+    // A refusal (no right to raise priorities) is not an error worth a word.
+    system.kernel().SetCurrentThreadPriority(platform::kThreadPriorityHighest);
+
+    // A desktop session that ends, or a kill request, closes the window as File > Exit does.
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) SetSignalHandler(sig, &CKestrunApp::OnTerminationSignal);
+    return true;
+}
+
+int CKestrunApp::OnExit()
+{
+    if (m_pastSingleInstanceCheck) m_options.Save(platform::Current().registry());
+    return wxApp::OnExit();
+}
+
+void CKestrunApp::OnTerminationSignal(int)
+{
+    CKestrunApp& app = wxGetApp();
+    if (app.m_frame != nullptr) app.m_frame->Close(true);
+    else app.ExitMainLoop();
+}
+
+int CKestrunApp::FilterEvent(wxEvent& event)
+{
+    if (event.GetEventType() == wxEVT_KEY_DOWN && m_frame != nullptr && m_frame->view() != nullptr) {
+        if (m_frame->view()->PreTranslateKey(static_cast<wxKeyEvent&>(event))) return Event_Processed;
+    }
+    return Event_Skip;
+}
+
+bool CKestrunApp::HelpAvailable()
+{
+    platform::Shell& shell = platform::Current().shell();
+    return shell.HelpViewerAvailable() && !m_strHelpFile.empty() && shell.GetFileInfo(m_strHelpFile).has_value();
+}
+
+bool CKestrunApp::ShowHelp(const std::wstring& anchor)
+{
+    if (!HelpAvailable()) return false;
+    return platform::Current().shell().StartHelpViewer(m_strHelpFile, anchor);
+}
+
+void CKestrunApp::ApplyTopMost()
+{
+    if (m_frame == nullptr) return;
+    long style = m_frame->GetWindowStyleFlag();
+    style = m_options.AlwaysOnTop ? (style | wxSTAY_ON_TOP) : (style & ~wxSTAY_ON_TOP);
+    m_frame->SetWindowStyleFlag(style);
+}
+
+void CKestrunApp::RestoreMainWindow(bool activate)
+{
+    if (m_frame == nullptr) return;
+    m_frame->Show(true);
+    m_frame->Iconize(false);
+    ApplyTopMost();
+    if (activate) m_frame->Raise();
+}
+
+void CKestrunApp::HideMainWindow()
+{
+    if (m_frame == nullptr) return;
+    m_frame->Hide();
+    m_frame->Lower();
+}
+
+void CKestrunApp::GoToProcess(uint32_t processId)
+{
+    if (m_frame != nullptr && m_frame->view() != nullptr) m_frame->view()->GoToProcess(processId);
+}
+
+void CKestrunApp::OnAppAbout(wxCommandEvent&)
+{
+    wxDialog dialog;
+    if (wxXmlResource::Get()->LoadDialog(&dialog, m_frame, "IDD_ABOUTBOX")) {
+        dialog.CentreOnParent();
+        dialog.ShowModal();
+    }
+}
+
+void CKestrunApp::OnHelpContents(wxCommandEvent&) { ShowHelp(std::wstring()); }
+
+void CKestrunApp::OnAlwaysOnTop(wxCommandEvent&)
+{
+    m_options.AlwaysOnTop = !m_options.AlwaysOnTop;
+    if (m_frame != nullptr) {
+        m_frame->Show(true);  // a hidden window comes back before its z-order changes
+        m_frame->Iconize(false);
+    }
+    ApplyTopMost();
+}
+
+void CKestrunApp::OnHideWhenMinimized(wxCommandEvent&) { m_options.HideWhenMinimized = !m_options.HideWhenMinimized; }
+
+void CKestrunApp::OnMinimizeAfterSwitch(wxCommandEvent&)
+{
+    m_options.MinimizeAfterProgramSwitch = !m_options.MinimizeAfterProgramSwitch;
+}
+
+void CKestrunApp::OnReboot(wxCommandEvent&)
+{
+    if (MessageBox(L"Are you sure you want to reboot the system?", kMbOkCancel) != kIdOk) return;
+    platform::Current().kernel().Reboot();  // a refusal is not reported
+}
+
+void CKestrunApp::OnAppExit(wxCommandEvent&)
+{
+    if (m_frame != nullptr) m_frame->Close();
+}
+
+void CKestrunApp::OnUpdateHelpContents(wxUpdateUIEvent& event) { event.Enable(HelpAvailable()); }
+
+void CKestrunApp::OnUpdateAlwaysOnTop(wxUpdateUIEvent& event)
+{
+    event.Enable(true);
+    event.Check(m_options.AlwaysOnTop);
+}
+
+void CKestrunApp::OnUpdateHideWhenMinimized(wxUpdateUIEvent& event) { event.Check(m_options.HideWhenMinimized); }
+
+void CKestrunApp::OnUpdateMinimizeAfterSwitch(wxUpdateUIEvent& event)
+{
+    event.Check(m_options.MinimizeAfterProgramSwitch);
+}
+
+wxIMPLEMENT_APP_NO_MAIN(CKestrunApp);
+
+}  // namespace kestrun

@@ -1,0 +1,67 @@
+// The application object: start-up, single instance, options, help, the
+// commands that concern the program as a whole.
+#pragma once
+
+#include "app/core/Options.h"
+
+#include <wx/app.h>
+
+#include <memory>
+#include <string>
+
+namespace kestrun {
+
+namespace platform { class InstanceLock; }
+class CMainFrame;
+
+class CKestrunApp : public wxApp {
+public:
+    CKestrunApp();
+    ~CKestrunApp() override;
+
+    bool OnInit() override;
+    int OnExit() override;
+    int FilterEvent(wxEvent& event) override;
+
+    // Starts the help viewer on the help page at anchor ("#processes", or empty).
+    // Returns false when it could not be started; never shows a message itself.
+    bool ShowHelp(const std::wstring& anchor);
+    [[nodiscard]] bool HelpAvailable();
+    void RestoreMainWindow(bool activate);
+    void HideMainWindow();
+    void GoToProcess(uint32_t processId);
+
+    AppOptions& options() { return m_options; }
+    [[nodiscard]] const std::wstring& helpFile() const { return m_strHelpFile; }
+    CMainFrame* mainFrame() const { return m_frame; }
+
+private:
+    bool InitInstance();
+    void ApplyTopMost();
+
+    void OnAppAbout(wxCommandEvent& event);
+    void OnHelpContents(wxCommandEvent& event);
+    void OnAlwaysOnTop(wxCommandEvent& event);
+    void OnHideWhenMinimized(wxCommandEvent& event);
+    void OnMinimizeAfterSwitch(wxCommandEvent& event);
+    void OnReboot(wxCommandEvent& event);
+    void OnAppExit(wxCommandEvent& event);
+    void OnUpdateHelpContents(wxUpdateUIEvent& event);
+    void OnUpdateAlwaysOnTop(wxUpdateUIEvent& event);
+    void OnUpdateHideWhenMinimized(wxUpdateUIEvent& event);
+    void OnUpdateMinimizeAfterSwitch(wxUpdateUIEvent& event);
+
+    static void OnTerminationSignal(int signal);
+
+    AppOptions m_options;
+    std::wstring m_strHelpFile;
+    std::unique_ptr<platform::InstanceLock> m_instanceLock;
+    bool m_pastSingleInstanceCheck = false;
+    CMainFrame* m_frame = nullptr;
+
+    wxDECLARE_EVENT_TABLE();
+};
+
+wxDECLARE_APP(CKestrunApp);
+
+}  // namespace kestrun

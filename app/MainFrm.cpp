@@ -1,0 +1,119 @@
+#include "app/MainFrm.h"
+
+#include "app/Ids.h"
+#include "app/KestrunApp.h"
+#include "app/KestrunView.h"
+
+#include <wx/accel.h>
+#include <wx/artprov.h>
+#include <wx/display.h>
+#include <wx/iconbndl.h>
+#include <wx/menu.h>
+#include <wx/toolbar.h>
+#include <wx/xrc/xmlres.h>
+
+namespace kestrun {
+
+wxBEGIN_EVENT_TABLE(CMainFrame, wxFrame)
+    EVT_ICONIZE(CMainFrame::OnIconize)
+    EVT_HELP(wxID_ANY, CMainFrame::OnHelp)
+    EVT_SET_FOCUS(CMainFrame::OnSetFocus)
+wxEND_EVENT_TABLE()
+
+namespace {
+// The classic frame: 350 x 290 pixels at (175, 145), on screens larger than that.
+constexpr int kClassicX = 175;
+constexpr int kClassicY = 145;
+constexpr int kClassicWidth = 350;
+constexpr int kClassicHeight = 290;
+// One dialog unit of the classic 8-point dialog font, in pixels.
+constexpr double kClassicUnitX = 1.5;
+constexpr double kClassicUnitY = 1.625;
+}  // namespace
+
+wxRealPoint CMainFrame::ClassicScale(wxWindow* window)
+{
+    const wxSize unit100 = window->ConvertDialogToPixels(wxSize(100, 100));
+    return {unit100.x / (100.0 * kClassicUnitX), unit100.y / (100.0 * kClassicUnitY)};
+}
+
+bool CMainFrame::CreateFrame()
+{
+    if (!Create(nullptr, wxID_ANY, kAppName, wxDefaultPosition, wxDefaultSize, wxDEFAULT_FRAME_STYLE)) return false;
+
+    const wxRealPoint scale = ClassicScale(this);
+    const wxRect screen = wxDisplay(static_cast<unsigned>(0)).GetClientArea();
+    const wxSize size(static_cast<int>(kClassicWidth * scale.x), static_cast<int>(kClassicHeight * scale.y));
+    if (screen.width > size.x && screen.height > size.y) {
+        SetSize(static_cast<int>(kClassicX * scale.x), static_cast<int>(kClassicY * scale.y), size.x, size.y);
+    }
+
+    wxIconBundle icons;
+    for (const char* name : {"IDR_MAINFRAME_16", "IDR_MAINFRAME_32", "IDR_MAINFRAME_48", "IDR_MAINFRAME_128"}) {
+        const wxBitmap bitmap = wxXmlResource::Get()->LoadBitmap(name);
+        if (bitmap.IsOk()) {
+            wxIcon icon;
+            icon.CopyFromBitmap(bitmap);
+            icons.AddIcon(icon);
+        }
+    }
+    if (!icons.IsEmpty()) SetIcons(icons);
+
+    m_wndView = new CKestrunView();
+    if (!m_wndView->CreateView(this, ID_VIEW_PANE)) {
+        wxLogDebug("Failed to create view window");
+        return false;
+    }
+    if (!CreateCommandBar()) {
+        wxLogDebug("Failed to create CommandBar");
+        return false;
+    }
+    return true;
+}
+
+bool CMainFrame::CreateCommandBar()
+{
+    wxMenuBar* menuBar = wxXmlResource::Get()->LoadMenuBar("IDR_MAINFRAME");
+    if (menuBar == nullptr) return false;
+    SetMenuBar(menuBar);
+
+    wxToolBar* toolBar = CreateToolBar(wxTB_HORIZONTAL | wxTB_FLAT, ID_COMMAND_BAR);
+    if (toolBar == nullptr) return false;
+    toolBar->SetToolBitmapSize(wxSize(16, 16));
+    toolBar->AddTool(ID_VIEW_REFRESH, "Refresh", wxArtProvider::GetBitmap(wxART_REDO, wxART_TOOLBAR, wxSize(16, 16)),
+                     "Refresh");
+    toolBar->AddSeparator();
+    toolBar->Realize();
+
+    wxAcceleratorEntry entries[1];
+    entries[0].Set(wxACCEL_NORMAL, WXK_F5, ID_VIEW_REFRESH);
+    SetAcceleratorTable(wxAcceleratorTable(1, entries));
+    return true;
+}
+
+bool CMainFrame::TryBefore(wxEvent& event)
+{
+    const wxEventType type = event.GetEventType();
+    if (m_wndView != nullptr && (type == wxEVT_MENU || type == wxEVT_UPDATE_UI || type == wxEVT_TOOL)) {
+        if (m_wndView->ProcessWindowEventLocally(event)) return true;
+    }
+    return wxFrame::TryBefore(event);
+}
+
+void CMainFrame::OnIconize(wxIconizeEvent& event)
+{
+    event.Skip();
+    if (event.IsIconized() && wxGetApp().options().HideWhenMinimized) wxGetApp().HideMainWindow();
+}
+
+void CMainFrame::OnHelp(wxHelpEvent&)
+{
+    if (m_wndView != nullptr) m_wndView->ShowTabHelp();
+}
+
+void CMainFrame::OnSetFocus(wxFocusEvent&)
+{
+    if (m_wndView != nullptr) m_wndView->SetFocus();
+}
+
+}  // namespace kestrun
