@@ -26,6 +26,7 @@ struct ProcessEntry {
     uint64_t memoryBase = 0;  // load address of the executable
     uint32_t accessKey = 0;   // Linux: effective uid of the process
     std::wstring exeFile;     // executable file name without folder
+    bool systemProcess = false;  // the platform counts it among its system processes (Linux: PID 1, kernel threads)
 };
 
 struct ThreadEntry {
@@ -145,6 +146,9 @@ public:
     virtual ProcessCpu SumThreadTimes(const Snapshot& snapshot, uint32_t processId);
     // The heap walk of one process; nullopt when its heap list cannot be snapshotted.
     virtual std::optional<HeapTotals> SumHeap(uint32_t processId);
+    // True when SumThreadTimes and SumHeap answer from what the latest process
+    // snapshot read, so a caller that needs only the sums need not ask for threads.
+    [[nodiscard]] virtual bool HasCheapProcessSums() const { return false; }
 };
 
 // Grants all-process access for its lifetime and restores the previous mask.

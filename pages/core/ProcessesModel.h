@@ -1,0 +1,129 @@
+// The Processes page without its window: one row per running process with its
+// CPU and heap figures, kept across refreshes (rows matched by process id, only
+// changed cells rewritten, vanished processes removed, new ones inserted at
+// their sorted place), and the actions on the selected process.
+#pragma once
+
+#include "display/core/ListView.h"
+#include "display/core/RowKeeper.h"
+#include "platform/Platform.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace kestrun {
+
+// One list row.
+struct ProcessRow : RowRecord {
+    uint32_t lastTick = 0;  // tick count of the previous refresh, 0 before the first
+    uint32_t processId = 0;
+    uint32_t primaryThread = 0;  // the earliest-created thread; 0 when none was found
+    std::wstring name;
+    std::wstring folder;
+    uint64_t loadAddress = 0;
+    uint32_t cpuDelta = 0;  // CPU time since the stored CPU time, 100 ns units
+    uint32_t peakCpu = 0;   // highest usage shown, hundredths of a percent
+    platform::FileTime cpuTime;  // kernel plus user time, 100 ns units
+    uint64_t memory = 0;         // bytes in all heap entries
+    int64_t memoryDelta = 0;     // memory now minus memory at the previous refresh
+    uint64_t peakMemory = 0;
+    uint32_t blocks = 0;
+    uint32_t threads = 0;
+    uint32_t accessKey = 0;
+    bool systemProcess = false;  // named a system process by the platform
+};
+
+enum ProcessColumn : int {
+    kColName,
+    kColPid,
+    kColCpuUsage,
+    kColPeakCpu,
+    kColCpuTime,
+    kColMemUsage,
+    kColDeltaMem,
+    kColPeakMem,
+    kColMemBlocks,
+    kColThreads,
+    kColLoadAddress,
+    kColAccessKey,
+    kColPath,
+    kProcessColumnCount
+};
+
+struct ProcessRowTraits {
+    using Record = ProcessRow;
+    using Key = uint32_t;
+    static constexpr size_t kColumns = kProcessColumnCount;
+    static Key KeyOf(const ProcessRow& row) { return row.processId; }
+    // Ascending order of two rows on one column.
+    static int Compare(const ProcessRow& a, const ProcessRow& b, int column);
+};
+
+struct ColumnSpec {
+    const wchar_t* title;
+    ColumnAlign align;
+    int width;  // pixels, or kAutoColumnWidth
+};
+
+// The thirteen columns: titles, alignments and widths.
+const std::array<ColumnSpec, kProcessColumnCount>& ProcessColumns();
+
+// The names of the system processes, separated by '|'.
+inline constexpr wchar_t kSystemProcessList[] = L"nk.exe|device.exe|services.exe|filesys.exe|gwes.exe";
+// A name is a system-process name when its lower-case form occurs anywhere in the list.
+bool IsSystemProcessName(const std::wstring& name);
+
+// CPU usage in hundredths of a percent from a CPU delta (100 ns units) over an
+// interval in milliseconds on a number of processors; capped at 10000.
+uint32_t CpuUsage(uint32_t cpuDelta, uint32_t lastTick, uint32_t newTick, unsigned processors);
+
+// The text of one column of a row (column 2 shows usage, not the row's delta).
+std::wstring ProcessCellText(const ProcessRow& row, int column, uint32_t usage);
+
+class ProcessesModel {
+public:
+    ProcessesModel(platform::Platform& platform, ListView& list);
+
+    // Creates the thirteen columns in the list.
+    void InsertColumns();
+
+    // One refresh of every row. False (after an error box) when the snapshot
+    // could not be taken, read or closed; the list then keeps what it had.
+    // A refresh started while another is showing a box is skipped.
+    bool Refresh();
+
+    // A header click: toggles or selects the sort column, then sorts.
+    void ClickHeader(int column);
+    // Sorts all rows when a sort order is set.
+    void SortIfOrdered();
+
+    // End Process on the selected row, with its questions and error boxes.
+    void EndProcess();
+
+    [[nodiscard]] bool HasSelection() const { return rows_.Selected() != nullptr; }
+    // The Set Priority menu: usable while shown with a selected row other than the kernel's.
+    [[nodiscard]] bool CanSetPriority(bool shown) const;
+    [[nodiscard]] int GetPriority() const;
+    void SetPriority(int level);
+
+    // Process to select: honoured by the first refresh that finds it, then 0.
+    uint32_t pidToSelect = 0;
+
+    [[nodiscard]] const ProcessRow* Selected() const { return rows_.Selected(); }
+    [[nodiscard]] int sortOrder() const { return rows_.sortOrder(); }
+    [[nodiscard]] int sortColumn() const { return rows_.sortColumn(); }
+    [[nodiscard]] size_t rowCount() const { return rows_.size(); }
+    // Releases every row record (the window is going).
+    void Clear() { rows_.Clear(); }
+
+private:
+    void UpdateRow(const platform::Snapshot& snapshot, const platform::ProcessEntry& process, unsigned processors);
+    std::wstring FolderOf(uint32_t processId);
+
+    platform::Platform& platform_;
+    RowKeeper<ProcessRowTraits> rows_;
+    bool refreshing_ = false;
+};
+
+}  // namespace kestrun

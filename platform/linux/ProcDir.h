@@ -1,0 +1,68 @@
+// One process's /proc directory, opened once: every file of the process is read
+// relative to this handle, so a PID that is reused meanwhile is never read as
+// the old process (the old handle answers ESRCH).
+#pragma once
+
+#include <string>
+
+struct stat;
+
+namespace kestrun::platform::linux_backend {
+
+// An owned file descriptor.
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() { Reset(); }
+    Fd(Fd&& other) noexcept : fd_(other.Release()) {}
+    Fd& operator=(Fd&& other) noexcept;
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+
+    [[nodiscard]] int get() const { return fd_; }
+    [[nodiscard]] bool valid() const { return fd_ >= 0; }
+    int Release();
+    void Reset();
+
+private:
+    int fd_ = -1;
+};
+
+// The outcome of one read from /proc.
+enum class ProcRead {
+    kOk,
+    kGone,    // ENOENT, ESRCH or nothing to read: the process (or thread) has ended
+    kDenied,  // EACCES or EPERM: normal for other users' processes; shown as zeros
+    kFailed,  // anything else; errno holds the reason
+};
+
+// Classifies an errno value of a failed /proc call.
+ProcRead ClassifyErrno(int error);
+
+class ProcDir {
+public:
+    // Opens name (a PID, or "PID/task/TID") below the directory handle root.
+    ProcDir(int root, const char* name);
+
+    [[nodiscard]] bool valid() const { return fd_.valid(); }
+    // Why opening failed.
+    [[nodiscard]] ProcRead openResult() const { return openResult_; }
+    [[nodiscard]] int fd() const { return fd_.get(); }
+
+    // Reads the whole file into out (replacing its content). An empty file is
+    // kOk here; whether that means "gone" is for the caller to say.
+    ProcRead Read(const char* file, std::string& out) const;
+    ProcRead ReadLink(const char* file, std::string& out) const;
+    // Status of the directory itself (its owner is the process's effective user).
+    bool Stat(struct stat& out) const;
+
+private:
+    Fd fd_;
+    ProcRead openResult_ = ProcRead::kOk;
+};
+
+// Reads a whole file below a directory handle.
+ProcRead ReadFileAt(int dir, const char* file, std::string& out);
+
+}  // namespace kestrun::platform::linux_backend
