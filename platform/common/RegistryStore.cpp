@@ -81,7 +81,10 @@ std::vector<std::wstring> SplitKey(const std::wstring& key)
 
 int ErrnoFromSqlite(sqlite3* db, int rc)
 {
-    const int system = db != nullptr ? sqlite3_system_errno(db) : 0;
+    // The errno SQLite saw: its own record, else the one kept by the main file
+    // (the first can be lost when a failed commit is rolled back).
+    int system = db != nullptr ? sqlite3_system_errno(db) : 0;
+    if (system == 0 && db != nullptr && sqlite3_file_control(db, "main", SQLITE_FCNTL_LAST_ERRNO, &system) != SQLITE_OK) system = 0;
     switch (rc & 0xFF) {
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
