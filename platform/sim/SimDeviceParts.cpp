@@ -1,0 +1,307 @@
+// The simulated device: building it from a profile, and its windows, services,
+// stream devices, interfaces, files and registry seed.
+#include "platform/sim/SimDevice.h"
+
+#include "platform/LastError.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+namespace kestrun::platform::sim {
+
+namespace {
+
+constexpr uint64_t kUnitsPerMs = 10000;
+
+std::wstring JoinKey(const std::vector<std::wstring>& parts)
+{
+    std::wstring out;
+    for (const std::wstring& part : parts) {
+        if (!out.empty()) out += L'\\';
+        out += part;
+    }
+    return out;
+}
+
+// "COM1:" -> "COM"
+std::wstring PrefixLetters(const std::wstring& legacyName)
+{
+    size_t end = 0;
+    while (end < legacyName.size() && !(legacyName[end] >= L'0' && legacyName[end] <= L'9') && legacyName[end] != L':') ++end;
+    return legacyName.substr(0, end);
+}
+
+FileInfo DriverFile(uint64_t bootTime)
+{
+    FileInfo info;
+    info.attributes = kFileInRom | kFileRomModule | kFileReadOnly | kFileSystem;
+    info.size = 0x6000;
+    info.creation = info.lastWrite = info.lastAccess = FileTime::FromValue(bootTime - 86400ull * 1000 * kUnitsPerMs);
+    return info;
+}
+
+}  // namespace
+
+SimDevice::SimDevice(const SimProfile& profile)
+    : uptimeMs_(profile.startTick), bootTime_(profile.bootTime), memory_(profile.memory)
+{
+    if (!profile.memoryLoadGiven && memory_.totalPhys > 0 && memory_.availPhys <= memory_.totalPhys)
+        memory_.memoryLoad = static_cast<uint32_t>((memory_.totalPhys - memory_.availPhys) * 100 / memory_.totalPhys);
+
+    for (const ModuleSpec& module : profile.modules) AddModule(module);
+
+    // Processes first without "runs in" links, which may name processes added later.
+    struct Link { uint32_t processId; size_t thread; std::wstring host; };
+    std::vector<Link> links;
+    for (size_t p = 0; p < profile.processes.size(); ++p) {
+        ProcessSpec spec = profile.processes[p];
+        const size_t firstLink = links.size();
+        for (size_t t = 0; t < spec.threads.size(); ++t) {
+            ThreadSpec& thread = spec.threads[t];
+            // Threads were started one after another during boot: process p at 50 ms steps.
+            if (!thread.createdMs) thread.createdMs = std::min<uint64_t>(50 * p + 5 * t, uptimeMs_);
+            if (!thread.runsIn.empty()) links.push_back({0, t, thread.runsIn});
+            thread.runsIn.clear();
+        }
+        const uint32_t id = AddProcess(spec);
+        for (size_t l = firstLink; l < links.size(); ++l) links[l].processId = id;
+    }
+    for (const Link& link : links) {
+        const SimProcess* process = FindProcess(link.processId);
+        const uint32_t host = ProcessIdByName(link.host);
+        if (process != nullptr && host != 0 && link.thread < process->threads.size())
+            SetThreadRunsIn(process->threads[link.thread], host);
+    }
+    if (ownProcessId_ == 0) {
+        ProcessSpec self;
+        self.exeName = L"kestrun.exe";
+        self.self = true;
+        ThreadSpec ui;
+        ui.createdMs = uptimeMs_;
+        self.threads.push_back(ui);
+        AddProcess(self);
+    }
+
+    for (const ServiceSpec& service : profile.services) AddService(service);
+    for (const DeviceSpec& device : profile.devices) AddDevice(device);
+    for (const InterfaceSpec& itf : profile.interfaces) AddInterface(itf);
+    for (const FileSpec& file : profile.files) AddFile(file.path, file.info, file.version);
+    for (const RegistrySeed& seed : profile.registry) SeedRegistry(seed);
+    SetClockMode(profile.clock);
+}
+
+// ---- Windows ------------------------------------------------------------------------
+
+WindowId SimDevice::AddWindow(uint32_t processId, const WindowSpec& spec)
+{
+    if (FindProcess(processId) == nullptr) { Fail(ESRCH); return 0; }
+    SimWindow window;
+    window.id = nextWindow_;
+    nextWindow_ += 0x10;  // even ids: a caller may set the lowest bit to mean "with owned windows"
+    window.processId = processId;
+    window.title = spec.title;
+    window.visible = spec.visible;
+    window.respondsToClose = spec.respondsToClose;
+    window.closeEndsProcess = spec.closeEndsProcess;
+    window.iconColor = spec.iconColor;
+    if (!spec.ownerTitle.empty()) {
+        for (const SimWindow& other : windows_)
+            if (other.title == spec.ownerTitle) { window.owner = other.id; break; }
+    }
+    windows_.insert(windows_.begin(), window);  // a new window opens on top
+    if (spec.foreground || (foreground_ == 0 && spec.visible)) foreground_ = window.id;
+    return window.id;
+}
+
+bool SimDevice::RemoveWindow(WindowId window)
+{
+    if (std::erase_if(windows_, [window](const SimWindow& w) { return w.id == window; }) == 0) return Fail(ENOENT);
+    for (SimWindow& other : windows_)
+        if (other.owner == window) other.owner = 0;
+    if (foreground_ == window) foreground_ = windows_.empty() ? 0 : windows_.front().id;
+    return true;
+}
+
+SimWindow* SimDevice::FindWindow(WindowId window)
+{
+    for (SimWindow& w : windows_)
+        if (w.id == window) return &w;
+    return nullptr;
+}
+
+bool SimDevice::BringToFront(WindowId window)
+{
+    auto it = std::find_if(windows_.begin(), windows_.end(), [window](const SimWindow& w) { return w.id == window; });
+    if (it == windows_.end()) return Fail(ENOENT);
+    std::rotate(windows_.begin(), it, it + 1);
+    windows_.front().minimized = false;
+    foreground_ = window;
+    return true;
+}
+
+bool SimDevice::RequestClose(WindowId window)
+{
+    SimWindow* target = FindWindow(window);
+    if (target == nullptr) return Fail(ENOENT);
+    ++target->closeRequests;
+    if (!target->respondsToClose) return true;  // the request is posted; the program never acts on it
+    const uint32_t processId = target->processId;
+    const bool endsProcess = target->closeEndsProcess;
+    RemoveWindow(window);
+    const bool lastWindow = std::none_of(windows_.begin(), windows_.end(), [processId](const SimWindow& w) { return w.processId == processId; });
+    if (endsProcess && lastWindow) EndProcess(processId, 0);
+    return true;
+}
+
+// ---- Services ---------------------------------------------------------------------------
+
+void SimDevice::AddService(const ServiceSpec& spec)
+{
+    SimService service;
+    service.entry.prefix = spec.prefix + std::to_wstring(spec.index) + L":";
+    service.entry.dllName = spec.dll;
+    service.entry.handle = (nextHandle_ += 0x10);
+    service.entry.state = spec.state;
+    service.keyName = spec.keyName;
+    services_.push_back(service);
+    if (!spec.keyName.empty()) {
+        const std::wstring key = L"Services\\" + spec.keyName;
+        localMachine_.SetValue(key, L"Prefix", RegValue::String(spec.prefix));
+        if (spec.writeIndex) localMachine_.SetValue(key, L"Index", RegValue::Dword(spec.index));
+        localMachine_.SetValue(key, L"Dll", RegValue::String(spec.dll));
+        if (spec.order) localMachine_.SetValue(key, L"Order", RegValue::Dword(*spec.order));
+        if (!spec.friendlyName.empty()) localMachine_.SetValue(key, L"FriendlyName", RegValue::String(spec.friendlyName));
+        if (!spec.displayName.empty()) localMachine_.SetValue(key, L"DisplayName", RegValue::String(spec.displayName));
+        if (!spec.description.empty()) localMachine_.SetValue(key, L"Description", RegValue::String(spec.description));
+    }
+    if (!spec.dll.empty() && FindFile(L"\\Windows\\" + spec.dll) == nullptr) AddFile(L"\\Windows\\" + spec.dll, DriverFile(bootTime_));
+}
+
+SimService* SimDevice::FindService(const std::wstring& prefix)
+{
+    const std::wstring wanted = Lower(prefix);
+    for (SimService& service : services_)
+        if (Lower(service.entry.prefix) == wanted) return &service;
+    return nullptr;
+}
+
+// ---- Stream devices -------------------------------------------------------------------------
+
+void SimDevice::AddDevice(const DeviceSpec& spec)
+{
+    SimStreamDevice device;
+    device.info.handle = (nextHandle_ += 0x10);
+    device.info.legacyName = spec.legacyName;
+    std::wstring bare = spec.legacyName;
+    if (!bare.empty() && bare.back() == L':') bare.pop_back();
+    device.info.name = spec.name.empty() ? L"\\$device\\" + bare : spec.name;
+    device.info.busName = spec.busName;
+    const std::wstring letters = PrefixLetters(spec.legacyName);
+    device.info.deviceKey = spec.driverKey.empty() ? L"Drivers\\BuiltIn\\" + letters : spec.driverKey;
+    wchar_t number[8];
+    std::swprintf(number, 8, L"%02u", nextActiveKey_++ % 100);
+    device.activeKey = std::wstring(L"Drivers\\Active\\") + number;
+    device.power = spec.power;
+    device.deactivatable = spec.deactivatable;
+
+    // The active key points at the driver's key, which holds its settings.
+    localMachine_.SetValue(device.activeKey, L"Key", RegValue::String(device.info.deviceKey));
+    localMachine_.SetValue(device.activeKey, L"Name", RegValue::String(spec.legacyName));
+    localMachine_.SetValue(device.activeKey, L"Hnd", RegValue::Dword(static_cast<uint32_t>(device.info.handle)));
+    const std::wstring& key = device.info.deviceKey;
+    localMachine_.SetValue(key, L"Prefix", RegValue::String(letters));
+    if (!spec.dll.empty()) localMachine_.SetValue(key, L"Dll", RegValue::String(spec.dll));
+    if (spec.order) localMachine_.SetValue(key, L"Order", RegValue::Dword(*spec.order));
+    if (spec.irq) localMachine_.SetValue(key, L"IRQ", RegValue::Dword(*spec.irq));
+    if (spec.sysIntr) localMachine_.SetValue(key, L"SysIntr", RegValue::Dword(*spec.sysIntr));
+    if (spec.ioBase) localMachine_.SetValue(key, L"IoBase", *spec.ioBase);
+    if (spec.memBase) localMachine_.SetValue(key, L"MemBase", *spec.memBase);
+    if (!spec.dll.empty() && FindFile(L"\\Windows\\" + spec.dll) == nullptr) AddFile(L"\\Windows\\" + spec.dll, DriverFile(bootTime_));
+    devices_.push_back(std::move(device));
+}
+
+SimStreamDevice* SimDevice::FindDevice(const std::wstring& legacyName)
+{
+    const std::wstring wanted = Lower(legacyName);
+    for (SimStreamDevice& device : devices_)
+        if (Lower(device.info.legacyName) == wanted) return &device;
+    return nullptr;
+}
+
+bool SimDevice::SetDevicePower(const std::wstring& legacyName, int power)
+{
+    SimStreamDevice* device = FindDevice(legacyName);
+    if (device == nullptr) return Fail(ENODEV);
+    device->power = power;
+    return true;
+}
+
+// ---- Network interfaces ------------------------------------------------------------------------
+
+void SimDevice::AddInterface(const InterfaceSpec& spec)
+{
+    SimInterface itf;
+    itf.row = spec.row;
+    itf.adapterName = spec.adapterName;
+    itf.inRate = spec.inRate;
+    itf.outRate = spec.outRate;
+    interfaces_.push_back(std::move(itf));
+    if (!spec.adapterName.empty() && !spec.friendlyName.empty()) {
+        const std::wstring mappings = L"Comm\\AdapterNameMappings";
+        AddUserOverlayRoot(mappings);
+        userOverlay_.SetValue(mappings, spec.adapterName, RegValue::String(spec.friendlyName));
+    }
+}
+
+SimInterface* SimDevice::FindInterface(uint32_t index)
+{
+    for (SimInterface& itf : interfaces_)
+        if (itf.row.index == index) return &itf;
+    return nullptr;
+}
+
+bool SimDevice::AddTraffic(uint32_t index, uint64_t inBytes, uint64_t outBytes, uint64_t inPackets, uint64_t outPackets)
+{
+    SimInterface* itf = FindInterface(index);
+    if (itf == nullptr) return Fail(ENODEV);
+    itf->row.inOctets += inBytes;
+    itf->row.outOctets += outBytes;
+    itf->row.inUcastPkts += inPackets;
+    itf->row.outUcastPkts += outPackets;
+    return true;
+}
+
+// ---- Files and registry ------------------------------------------------------------------------
+
+void SimDevice::AddFile(const std::wstring& path, const FileInfo& info, std::optional<VersionInfo> version)
+{
+    files_[Lower(path)] = SimFile{info, std::move(version)};
+}
+
+const SimFile* SimDevice::FindFile(const std::wstring& path) const
+{
+    auto it = files_.find(Lower(path));
+    return it == files_.end() ? nullptr : &it->second;
+}
+
+void SimDevice::AddUserOverlayRoot(const std::wstring& key)
+{
+    const std::wstring normal = JoinKey(SplitKey(key));
+    for (const std::wstring& root : userOverlayRoots_)
+        if (Lower(root) == Lower(normal)) return;
+    userOverlayRoots_.push_back(normal);
+}
+
+void SimDevice::SeedRegistry(const RegistrySeed& seed)
+{
+    SimHive* hive = &localMachine_;
+    if (seed.hive == Hive::CurrentUser) {
+        AddUserOverlayRoot(seed.key);
+        hive = &userOverlay_;
+    }
+    if (seed.value) hive->SetValue(seed.key, seed.name, *seed.value);
+    else hive->CreateKey(seed.key);
+}
+
+}  // namespace kestrun::platform::sim

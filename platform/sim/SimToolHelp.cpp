@@ -1,0 +1,253 @@
+// Tool help on the simulated device: snapshots, thread times and priorities,
+// process handles, and the all-process access scope.
+#include "platform/LastError.h"
+#include "platform/sim/SimBackend.h"
+
+#include <cerrno>
+#include <unordered_map>
+
+namespace kestrun::platform::sim {
+
+namespace {
+
+class SimProcessHandle final : public ProcessHandle {
+public:
+    SimProcessHandle(SimDevice& device, uint32_t processId, uint64_t serial)
+        : device_(device), processId_(processId), serial_(serial) {}
+
+    uint32_t ProcessId() const override { return processId_; }
+
+    bool Terminate(int exitCode) override
+    {
+        if (device_.Fails(SimCall::Terminate)) return false;
+        const SimProcess* process = Live();
+        if (process == nullptr) return Fail(ESRCH);
+        if (!process->terminable) return Fail(EPERM);
+        return device_.EndProcess(processId_, exitCode);
+    }
+
+    std::optional<std::wstring> ModuleFileName() override
+    {
+        if (device_.Fails(SimCall::ModuleFileName)) return std::nullopt;
+        const SimProcess* process = Live();
+        if (process == nullptr) { Fail(ESRCH); return std::nullopt; }
+        return process->path;
+    }
+
+private:
+    // The process this handle was opened on; a later process with the same id is another one.
+    const SimProcess* Live() const
+    {
+        const SimProcess* process = device_.FindProcess(processId_);
+        return process != nullptr && process->serial == serial_ ? process : nullptr;
+    }
+
+    SimDevice& device_;
+    uint32_t processId_;
+    uint64_t serial_;
+};
+
+class SimToolHelp final : public ToolHelp {
+public:
+    explicit SimToolHelp(SimDevice& device) : device_(device) {}
+
+    std::optional<Snapshot> CreateSnapshot(uint32_t flags, uint32_t processId) override;
+
+    bool CloseSnapshot(Snapshot& snapshot) override
+    {
+        if (device_.Fails(SimCall::CloseSnapshot)) return false;
+        if (snapshot.threads.data() == index_.data) index_ = {};
+        return true;
+    }
+
+    std::optional<std::vector<HeapEntry>> HeapEntries(uint32_t processId, uint64_t heapId) override
+    {
+        if (device_.Fails(SimCall::HeapEntries)) return std::nullopt;
+        const SimProcess* process = device_.FindProcess(processId);
+        if (process == nullptr) { Fail(ESRCH); return std::nullopt; }
+        if (!device_.CanWalk(processId)) { Fail(EACCES); return std::nullopt; }
+        for (const SimHeap& heap : process->heaps)
+            if (heap.id == heapId) return heap.entries;
+        Fail(ENOENT);
+        return std::nullopt;
+    }
+
+    bool GetThreadTimes(uint32_t threadId, ThreadTimes& times) override
+    {
+        device_.Sync();
+        if (device_.Fails(SimCall::ThreadTimes)) return false;
+        const SimThread* thread = device_.FindThread(threadId);
+        if (thread == nullptr) return Fail(ESRCH);
+        if (!device_.CanWalk(thread->ownerId)) return Fail(EACCES);
+        times.creation = FileTime::FromValue(thread->creation);
+        times.exit = {};
+        times.kernel = FileTime::FromValue(thread->kernelTime);
+        times.user = FileTime::FromValue(thread->userTime);
+        return true;
+    }
+
+    int GetThreadPriority(uint32_t threadId) override
+    {
+        if (device_.Fails(SimCall::GetThreadPriority)) return kThreadPriorityError;
+        const SimThread* thread = device_.FindThread(threadId);
+        if (thread == nullptr) { Fail(ESRCH); return kThreadPriorityError; }
+        if (!device_.CanWalk(thread->ownerId)) { Fail(EACCES); return kThreadPriorityError; }
+        return thread->basePriority;
+    }
+
+    bool SetThreadPriority(uint32_t threadId, int level) override
+    {
+        if (device_.Fails(SimCall::SetThreadPriority)) return false;
+        if (level < kThreadPriorityTimeCritical || level > kThreadPriorityIdle) return Fail(EINVAL);
+        SimThread* thread = device_.FindThread(threadId);
+        if (thread == nullptr) return Fail(ESRCH);
+        if (!device_.CanWalk(thread->ownerId)) return Fail(EACCES);
+        thread->basePriority = level;
+        return true;
+    }
+
+    std::unique_ptr<ProcessHandle> OpenProcess(uint32_t processId) override
+    {
+        if (device_.Fails(SimCall::OpenProcess)) return nullptr;
+        const SimProcess* process = device_.FindProcess(processId);
+        if (process == nullptr) { Fail(ESRCH); return nullptr; }
+        return std::make_unique<SimProcessHandle>(device_, processId, process->serial);
+    }
+
+    uint32_t SetProcPermissions(uint32_t mask) override { return device_.SetPermissions(mask); }
+
+    ProcessCpu SumThreadTimes(const Snapshot& snapshot, uint32_t processId) override;
+
+private:
+    std::vector<ModuleEntry> Modules(uint32_t processId) const;
+
+    SimDevice& device_;
+    // Positions of each process's threads in the latest thread snapshot, so that
+    // summing every process's threads stays linear in the number of threads.
+    struct ThreadIndex {
+        const ThreadEntry* data = nullptr;
+        size_t size = 0;
+        std::unordered_map<uint32_t, std::vector<size_t>> byOwner;
+    } index_;
+};
+
+std::optional<Snapshot> SimToolHelp::CreateSnapshot(uint32_t flags, uint32_t processId)
+{
+    device_.Sync();
+    const bool wantProcesses = (flags & kSnapProcess) != 0;
+    const bool wantThreads = (flags & kSnapThread) != 0;
+    const bool wantModules = (flags & kSnapModule) != 0;
+    const bool wantHeaps = (flags & kSnapHeapList) != 0;
+    if (!wantProcesses && !wantThreads && !wantModules && !wantHeaps) { Fail(EINVAL); return std::nullopt; }
+    if (device_.Fails(SimCall::CreateSnapshot)) return std::nullopt;
+    if (wantProcesses && device_.Fails(SimCall::ProcessSnapshot)) return std::nullopt;
+    if (wantThreads && !wantProcesses && device_.Fails(SimCall::ThreadSnapshot)) return std::nullopt;
+    if (wantModules && device_.Fails(SimCall::ModuleSnapshot)) return std::nullopt;
+    if (wantHeaps && device_.Fails(SimCall::HeapListSnapshot)) return std::nullopt;
+
+    // Modules and heaps of another process need all-process access; so do the
+    // heaps of every process (process id 0). The system's module list does not.
+    if ((wantModules || wantHeaps) && processId != 0) {
+        if (device_.FindProcess(processId) == nullptr) { Fail(ESRCH); return std::nullopt; }
+        if (!device_.CanWalk(processId)) { Fail(EACCES); return std::nullopt; }
+    }
+    if (wantHeaps && processId == 0 && device_.permissions() != 0xFFFFFFFFu) { Fail(EACCES); return std::nullopt; }
+
+    Snapshot snapshot;
+    snapshot.flags = flags;
+    snapshot.processId = processId;
+    const std::vector<SimProcess>& processes = device_.processes();
+    if (wantProcesses) {
+        snapshot.processes.reserve(processes.size());
+        for (const SimProcess& p : processes) {
+            snapshot.processes.push_back(ProcessEntry{p.id, static_cast<uint32_t>(p.threads.size()), p.parentId,
+                                                      p.memoryBase, p.accessKey, p.exeName});
+        }
+    }
+    if (wantThreads) {
+        snapshot.threads.reserve(device_.ThreadCount());
+        for (const SimProcess& p : processes) {
+            for (uint32_t threadId : p.threads) {
+                const SimThread* t = device_.FindThread(threadId);
+                if (t == nullptr) continue;
+                snapshot.threads.push_back(ThreadEntry{t->id, t->ownerId, t->basePriority, t->deltaPriority,
+                                                       t->usageCount, t->accessKey, t->currentProcessId});
+            }
+        }
+        index_ = {};  // a new thread list: earlier positions mean nothing now
+    }
+    if (wantModules) snapshot.modules = Modules(processId);
+    if (wantHeaps) {
+        for (const SimProcess& p : processes) {
+            if (processId != 0 && p.id != processId) continue;
+            for (const SimHeap& heap : p.heaps) snapshot.heapLists.push_back(HeapListEntry{p.id, heap.id, heap.flags});
+        }
+    }
+
+    // A walk whose first record is missing: an injected failure empties the list
+    // with its error; a list that is empty anyway reports "no such entry".
+    auto first = [this](bool wanted, SimCall call, auto& list) {
+        if (!wanted) return;
+        if (device_.Fails(call)) list.clear();
+        else if (list.empty()) Fail(ENOENT);
+    };
+    first(wantProcesses, SimCall::FirstProcess, snapshot.processes);
+    first(wantThreads, SimCall::FirstThread, snapshot.threads);
+    first(wantModules, SimCall::FirstModule, snapshot.modules);
+    first(wantHeaps, SimCall::FirstHeapList, snapshot.heapLists);
+    return snapshot;
+}
+
+std::vector<ModuleEntry> SimToolHelp::Modules(uint32_t processId) const
+{
+    std::vector<ModuleEntry> entries;
+    auto entry = [](const SimModule& m, uint32_t owner, uint32_t usage) {
+        return ModuleEntry{m.id, owner, m.processCount, usage, m.baseAddress, m.size,
+                           m.inRom ? uint32_t{kModuleInRom} : 0u, m.name, m.path};
+    };
+    if (processId != 0) {
+        const SimProcess* process = device_.FindProcess(processId);
+        if (process == nullptr) return entries;
+        for (const SimModuleRef& ref : process->modules)
+            if (const SimModule* m = device_.FindModule(ref.moduleId)) entries.push_back(entry(*m, processId, ref.usage));
+        return entries;
+    }
+    // System-wide: every module once; its usage is the sum of all processes' uses.
+    std::unordered_map<uint32_t, uint32_t> uses;
+    for (const SimProcess& p : device_.processes())
+        for (const SimModuleRef& ref : p.modules) uses[ref.moduleId] += ref.usage;
+    for (const SimModule& m : device_.modules()) entries.push_back(entry(m, 0, uses[m.id]));
+    return entries;
+}
+
+ProcessCpu SimToolHelp::SumThreadTimes(const Snapshot& snapshot, uint32_t processId)
+{
+    if (index_.data != snapshot.threads.data() || index_.size != snapshot.threads.size()) {
+        index_ = {};
+        index_.data = snapshot.threads.data();
+        index_.size = snapshot.threads.size();
+        for (size_t i = 0; i < snapshot.threads.size(); ++i) index_.byOwner[snapshot.threads[i].ownerProcessId].push_back(i);
+    }
+    // The same walk as the generic one, over this process's threads only.
+    ProcessCpu result;
+    FileTime earliest = FileTime::FromValue(~uint64_t{0});
+    auto found = index_.byOwner.find(processId);
+    if (found == index_.byOwner.end()) return result;
+    for (size_t i : found->second) {
+        const ThreadEntry& thread = snapshot.threads[i];
+        ThreadTimes times;
+        if (!GetThreadTimes(thread.threadId, times)) break;
+        result.cpuTime += times.kernel.Value() + times.user.Value();
+        if (CompareFileTime(earliest, times.creation) > 0) {
+            earliest = times.creation;
+            result.primaryThread = thread.threadId;
+        }
+    }
+    return result;
+}
+
+}  // namespace
+
+std::unique_ptr<ToolHelp> CreateSimToolHelp(SimDevice& device) { return std::make_unique<SimToolHelp>(device); }
+
+}  // namespace kestrun::platform::sim
