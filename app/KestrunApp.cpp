@@ -9,6 +9,8 @@
 #include "platform/Platform.h"
 
 #include <wx/dialog.h>
+#include <wx/image.h>
+#include <wx/log.h>
 #include <wx/xrc/xmlres.h>
 
 #include <csignal>
@@ -64,6 +66,9 @@ bool CKestrunApp::InitInstance()
 
     m_options = AppOptions::Load(system.registry());
 
+    // Toolkit diagnostics go to standard error, not to modal boxes.
+    delete wxLog::SetActiveTarget(new wxLogStderr());
+    wxInitAllImageHandlers();
     wxXmlResource::Get()->InitAllHandlers();
     InitXmlResource();
     InstallWxMessageBoxHandler();
@@ -207,5 +212,7 @@ void CKestrunApp::OnUpdateMinimizeAfterSwitch(wxUpdateUIEvent& event)
 }
 
 wxIMPLEMENT_APP_NO_MAIN(CKestrunApp);
+
+wxApp* NewKestrunApp() { return new CKestrunApp(); }
 
 }  // namespace kestrun

@@ -64,4 +64,7 @@ private:
 
 wxDECLARE_APP(CKestrunApp);
 
+// Makes the application object the toolkit runs (main() installs it before wxEntry).
+wxApp* NewKestrunApp();
+
 }  // namespace kestrun

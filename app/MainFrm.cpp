@@ -60,7 +60,7 @@ bool CMainFrame::CreateFrame()
     if (!icons.IsEmpty()) SetIcons(icons);
 
     m_wndView = new CKestrunView();
-    if (!m_wndView->CreateView(this, ID_VIEW_PANE)) {
+    if (!m_wndView->CreateView(this, wxID_ANY)) {
         wxLogDebug("Failed to create view window");
         return false;
     }
@@ -77,7 +77,7 @@ bool CMainFrame::CreateCommandBar()
     if (menuBar == nullptr) return false;
     SetMenuBar(menuBar);
 
-    wxToolBar* toolBar = CreateToolBar(wxTB_HORIZONTAL | wxTB_FLAT, ID_COMMAND_BAR);
+    wxToolBar* toolBar = CreateToolBar(wxTB_HORIZONTAL | wxTB_FLAT);
     if (toolBar == nullptr) return false;
     toolBar->SetToolBitmapSize(wxSize(16, 16));
     toolBar->AddTool(ID_VIEW_REFRESH, "Refresh", wxArtProvider::GetBitmap(wxART_REDO, wxART_TOOLBAR, wxSize(16, 16)),

@@ -1,5 +1,6 @@
 // Kestrun: the command line decides between the window program, batch mode,
 // --help and --version before any window toolkit starts.
+#include "app/KestrunApp.h"
 #include "app/core/Cli.h"
 #include "platform/Platform.h"
 
@@ -45,6 +46,14 @@ int main(int argc, char** argv)
                              "use --batch to print pages as text\n");
         return EXIT_FAILURE;
     }
+    // A failed toolkit assertion is reported on standard error; it never stops the
+    // program behind a modal box.
+    wxSetAssertHandler([](const wxString& file, int lineNo, const wxString& func, const wxString& cond, const wxString& msg) {
+        std::fprintf(stderr, "kestrun: toolkit assertion %s failed in %s (%s:%d): %s\n", static_cast<const char*>(cond.utf8_str()),
+                     static_cast<const char*>(func.utf8_str()), static_cast<const char*>(file.utf8_str()), lineNo,
+                     static_cast<const char*>(msg.utf8_str()));
+    });
+    wxApp::SetInstance(kestrun::NewKestrunApp());
     int wxArgc = 1;
     char* wxArgv[] = {argv[0], nullptr};
     return wxEntry(wxArgc, wxArgv);
