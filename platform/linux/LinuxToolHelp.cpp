@@ -19,7 +19,7 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/pidfd.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -28,6 +28,10 @@
 namespace kestrun::platform::linux_backend {
 
 namespace {
+
+// Direct system calls: Debian 12's <sys/pidfd.h> lacks C linkage for C++.
+int PidfdOpen(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
+int PidfdSendSignal(int pidfd, int signal) { return static_cast<int>(::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0)); }
 
 constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000ull;  // 1601 to 1970 in 100 ns units
 
@@ -104,7 +108,7 @@ public:
     {
         // The system reports the end as signal 9; the exit code cannot be imposed.
         if (pidfd_.valid()) {
-            if (::pidfd_send_signal(pidfd_.get(), SIGKILL, nullptr, 0) == 0) return true;
+            if (PidfdSendSignal(pidfd_.get(), SIGKILL) == 0) return true;
             if (errno != ENOSYS) return FailWithErrno();
         }
         if (pid_ == 0 || pid_ > INT_MAX) return Fail(EINVAL);  // kill(0) and kill(-1) hit groups
@@ -121,7 +125,7 @@ public:
             return std::nullopt;
         }
         // The link was read by PID: it belongs to this process only if it is still alive.
-        if (pidfd_.valid() && ::pidfd_send_signal(pidfd_.get(), 0, nullptr, 0) != 0 && errno == ESRCH) {
+        if (pidfd_.valid() && PidfdSendSignal(pidfd_.get(), 0) != 0 && errno == ESRCH) {
             Fail(ESRCH);
             return std::nullopt;
         }
@@ -424,7 +428,7 @@ std::unique_ptr<ProcessHandle> LinuxToolHelp::OpenProcess(uint32_t processId)
         Fail(EPERM);
         return nullptr;
     }
-    Fd pidfd(::pidfd_open(static_cast<pid_t>(processId), 0));
+    Fd pidfd(PidfdOpen(static_cast<pid_t>(processId)));
     if (!pidfd.valid() && errno != ENOSYS) {
         FailWithErrno();
         return nullptr;
