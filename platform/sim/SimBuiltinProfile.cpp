@@ -116,7 +116,7 @@ const char* const kBuiltinProfile = R"json({
   ],
   "devices": [
     { "name": "COM1:", "dll": "serial.dll", "driverKey": "Drivers\\BuiltIn\\Serial", "order": 0, "irq": 4, "sysIntr": 20,
-      "ioBase": "0x3F8", "power": 0 },
+      "ioBase": { "dword": "0x3F8" }, "power": 0 },
     { "name": "COM2:", "dll": "serial.dll", "driverKey": "Drivers\\BuiltIn\\Serial2", "order": 0, "irq": 3, "sysIntr": 19,
       "ioBase": { "string": "2f8" }, "power": 1 },
     { "name": "NDS0:", "dll": "ne2000.dll", "driverKey": "Comm\\NE20001", "order": 1, "sysIntr": 19,
@@ -125,7 +125,7 @@ const char* const kBuiltinProfile = R"json({
     { "name": "KBD1:", "dll": "keybddr.dll", "driverKey": "Drivers\\BuiltIn\\Keyboard", "order": 1, "sysIntr": 17, "power": 0,
       "deactivatable": false },
     { "name": "AFD1:", "dll": "afd.dll", "driverKey": "Drivers\\BuiltIn\\Afd", "order": 3, "power": -1 },
-    { "name": "DSK1:", "dll": "atadisk.dll", "driverKey": "Drivers\\BuiltIn\\Ide", "order": 4, "irq": 14, "ioBase": "0x1F0",
+    { "name": "DSK1:", "dll": "atadisk.dll", "driverKey": "Drivers\\BuiltIn\\Ide", "order": 4, "irq": 14, "ioBase": { "dword": "0x1F0" },
       "power": 2 }
   ],
   "interfaces": [

@@ -12,7 +12,7 @@ namespace kestrun::platform::sim {
 
 namespace {
 
-using json = nlohmann::json;
+using json = nlohmann::ordered_json;
 
 void ReadVersion(Reader& r, const json& j, const std::string& path, std::optional<VersionInfo>& out)
 {

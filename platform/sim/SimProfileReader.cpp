@@ -279,7 +279,9 @@ std::optional<RegValue> Reader::Value(const json& v, const std::string& path)
         return RegValue::Multi(std::move(*list));
     }
     if (v.is_object() && v.size() == 1) {
-        const auto& [type, data] = *v.items().begin();
+        const auto first = v.begin();
+        const std::string type = first.key();
+        const json& data = first.value();
         if (type == "dword") {
             const std::optional<uint64_t> n = ParseNumber(data);
             if (n && *n <= 0xFFFFFFFFu) return RegValue::Dword(static_cast<uint32_t>(*n));

@@ -17,7 +17,7 @@ namespace kestrun::platform::sim {
 
 class Reader {
 public:
-    using json = nlohmann::json;
+    using json = nlohmann::ordered_json;
 
     [[nodiscard]] bool ok() const { return error_.empty(); }
     [[nodiscard]] const std::string& error() const { return error_; }
