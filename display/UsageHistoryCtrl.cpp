@@ -179,8 +179,9 @@ void CUsageHistoryCtrl::Draw(wxDC& dc, const wxRect& client)
     // Curve.
     const std::vector<wxPoint> points = CurvePoints(W, H);
     if (points.size() >= 2) {
+        // Square ends, so that the newest sample's own pixel is drawn too.
         wxPen curvePen(kCurveColour, 1);
-        curvePen.SetCap(wxCAP_BUTT);
+        curvePen.SetCap(wxCAP_PROJECTING);
         dc.SetPen(curvePen);
         dc.DrawLines(static_cast<int>(points.size()), points.data());
     }

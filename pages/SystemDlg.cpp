@@ -43,7 +43,8 @@ Control* CSystemDlg::ReplacePlaceholder(int id, long style)
     // Without a template the control still exists, at the top left, so the page
     // keeps working.
     wxRect rect(wxPoint(0, 0), FromDIP(wxSize(50, 40)));
-    if (wxWindow* placeholder = FindWindow(id)) {
+    // The template's "unknown" control is a container panel named after the id.
+    if (wxWindow* placeholder = FindWindow(wxString::Format("%d_container", id))) {
         rect = placeholder->GetRect();
         placeholder->Destroy();
     }
