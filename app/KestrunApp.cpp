@@ -37,9 +37,10 @@ CKestrunApp::CKestrunApp()
 {
     SetAppName("kestrun");
     SetAppDisplayName(kAppName);
+    SetAppServices(this);
 }
 
-CKestrunApp::~CKestrunApp() = default;
+CKestrunApp::~CKestrunApp() { SetAppServices(nullptr); }
 
 bool CKestrunApp::OnInit()
 {

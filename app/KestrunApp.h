@@ -2,6 +2,7 @@
 // commands that concern the program as a whole.
 #pragma once
 
+#include "app/AppServices.h"
 #include "app/core/Options.h"
 
 #include <wx/app.h>
@@ -14,7 +15,7 @@ namespace kestrun {
 namespace platform { class InstanceLock; }
 class CMainFrame;
 
-class CKestrunApp : public wxApp {
+class CKestrunApp : public wxApp, public AppServices {
 public:
     CKestrunApp();
     ~CKestrunApp() override;
@@ -25,13 +26,13 @@ public:
 
     // Starts the help viewer on the help page at anchor ("#processes", or empty).
     // Returns false when it could not be started; never shows a message itself.
-    bool ShowHelp(const std::wstring& anchor);
+    bool ShowHelp(const std::wstring& anchor) override;
     [[nodiscard]] bool HelpAvailable();
-    void RestoreMainWindow(bool activate);
-    void HideMainWindow();
-    void GoToProcess(uint32_t processId);
+    void RestoreMainWindow(bool activate) override;
+    void HideMainWindow() override;
+    void GoToProcess(uint32_t processId) override;
 
-    AppOptions& options() { return m_options; }
+    AppOptions& options() override { return m_options; }
     [[nodiscard]] const std::wstring& helpFile() const { return m_strHelpFile; }
     CMainFrame* mainFrame() const { return m_frame; }
 

@@ -1,7 +1,7 @@
 #include "app/KestrunView.h"
 
 #include "app/Ids.h"
-#include "app/KestrunApp.h"
+#include "app/AppServices.h"
 #include "app/MainFrm.h"
 #include "app/core/Help.h"
 #include "display/WxMessageBox.h"
@@ -144,14 +144,14 @@ void CKestrunView::OnUpdateSelectedInterface(wxUpdateUIEvent& event)
 
 void CKestrunView::OnAutoScale(wxCommandEvent&)
 {
-    AppOptions& options = wxGetApp().options();
+    AppOptions& options = App().options();
     options.AutoScale = !options.AutoScale;
 }
 
 void CKestrunView::OnUpdateAutoScale(wxUpdateUIEvent& event)
 {
     event.Enable(CurrentTab() == kTabNetwork);
-    event.Check(wxGetApp().options().AutoScale);
+    event.Check(App().options().AutoScale);
 }
 
 void CKestrunView::OnSetPriority(wxCommandEvent& event) { m_processes->SetPriority(event.GetId() - ID_PRIORITY_REALTIME); }
@@ -239,7 +239,7 @@ void CKestrunView::ShowTabHelp()
 {
     const int i = CurrentTab();
     const bool inRange = i >= 0 && i < kTabCount;
-    if (wxGetApp().ShowHelp(inRange ? Tab(i).anchor : L"")) return;
+    if (App().ShowHelp(inRange ? Tab(i).anchor : L"")) return;
     if (inRange) MessageBox(Tab(i).description, kMbOk | kMbIconQuestion);
 }
 

@@ -1,13 +1,14 @@
 #include "app/MainFrm.h"
 
 #include "app/Ids.h"
-#include "app/KestrunApp.h"
+#include "app/AppServices.h"
 #include "app/KestrunView.h"
 
 #include <wx/accel.h>
 #include <wx/artprov.h>
 #include <wx/display.h>
 #include <wx/iconbndl.h>
+#include <wx/log.h>
 #include <wx/menu.h>
 #include <wx/toolbar.h>
 #include <wx/xrc/xmlres.h>
@@ -103,7 +104,7 @@ bool CMainFrame::TryBefore(wxEvent& event)
 void CMainFrame::OnIconize(wxIconizeEvent& event)
 {
     event.Skip();
-    if (event.IsIconized() && wxGetApp().options().HideWhenMinimized) wxGetApp().HideMainWindow();
+    if (event.IsIconized() && App().options().HideWhenMinimized) App().HideMainWindow();
 }
 
 void CMainFrame::OnHelp(wxHelpEvent&)

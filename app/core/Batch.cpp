@@ -24,7 +24,7 @@ private:
 
 std::unique_ptr<BatchPage> MakePage(const std::string& name, platform::Platform& system)
 {
-    (void)system;
+    if (name == "processes") return MakeProcessesBatchPage(system);
     if (name == "applications") return std::make_unique<HeaderOnlyPage>(std::vector<std::wstring>{L"Task"});
     if (name == "services")
         return std::make_unique<HeaderOnlyPage>(std::vector<std::wstring>{L"Module", L"State", L"Order", L"Prefix", L"Name"});
