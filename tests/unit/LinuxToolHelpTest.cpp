@@ -1,0 +1,283 @@
+// The Linux tool help against fixture /proc trees and against the real /proc.
+#include "platform/LastError.h"
+#include "platform/linux/LinuxPlatform.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace kestrun::platform::linux_backend {
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path FixtureRoot(const char* name)
+{
+    const char* source = std::getenv("KESTRUN_SOURCE_DIR");
+    return fs::path(source != nullptr ? source : "/work/main") / "tests/fixtures/proc" / name;
+}
+
+uint64_t Ticks(uint64_t ticks) { return ticks * (10000000ull / static_cast<uint64_t>(::sysconf(_SC_CLK_TCK))); }
+
+std::unique_ptr<ToolHelp> ToolHelpAt(const fs::path& root)
+{
+    LinuxRoots roots;
+    roots.proc = root.string();
+    return CreateLinuxToolHelp(roots);
+}
+
+const ProcessEntry* Find(const Snapshot& snapshot, uint32_t pid)
+{
+    const auto it = std::find_if(snapshot.processes.begin(), snapshot.processes.end(),
+                                 [pid](const ProcessEntry& p) { return p.processId == pid; });
+    return it == snapshot.processes.end() ? nullptr : &*it;
+}
+
+// A writable copy of a fixture tree, removed afterwards.
+class FixtureCopy {
+public:
+    explicit FixtureCopy(const char* name)
+    {
+        char pattern[] = "/tmp/kestrun-proc-XXXXXX";
+        root_ = ::mkdtemp(pattern);
+        fs::copy(FixtureRoot(name), root_, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+        fs::permissions(root_, fs::perms::all & ~fs::perms::others_write & ~fs::perms::group_write);
+    }
+    ~FixtureCopy()
+    {
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+    }
+    const fs::path& root() const { return root_; }
+    void Write(const std::string& relative, const std::string& text) const { std::ofstream(root_ / relative) << text; }
+
+private:
+    fs::path root_;
+};
+
+std::string Stat(int pid, const std::string& comm, int start, uint64_t vsize)
+{
+    return std::to_string(pid) + " (" + comm + ") S 1 1 1 0 -1 4194560 0 0 0 0 7 3 0 0 20 0 1 0 " + std::to_string(start) +
+           " " + std::to_string(vsize) + " 10 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 17 0 0 0\n";
+}
+
+TEST(LinuxProcessSnapshot, ListsLivingProcessesAndSkipsVanishedOnes)
+{
+    auto toolHelp = ToolHelpAt(FixtureRoot("basic"));
+    const auto snapshot = toolHelp->CreateSnapshot(kSnapProcess | kSnapNoHeaps, 0);
+    ASSERT_TRUE(snapshot);
+    std::vector<uint32_t> pids;
+    for (const auto& p : snapshot->processes) pids.push_back(p.processId);
+    std::sort(pids.begin(), pids.end());
+    EXPECT_EQ(pids, (std::vector<uint32_t>{1, 2, 100}));  // 200 has no stat, 300 an empty one
+}
+
+TEST(LinuxProcessSnapshot, ReadsNameThreadsLoadAddressAndSystemProcesses)
+{
+    auto toolHelp = ToolHelpAt(FixtureRoot("basic"));
+    const auto snapshot = toolHelp->CreateSnapshot(kSnapProcess | kSnapNoHeaps, 0);
+    ASSERT_TRUE(snapshot);
+    const ProcessEntry* program = Find(*snapshot, 100);
+    ASSERT_NE(program, nullptr);
+    EXPECT_EQ(program->exeFile, L"x) S 1 (y z");
+    EXPECT_EQ(program->threadCount, 2u);
+    EXPECT_EQ(program->parentProcessId, 1u);
+    EXPECT_EQ(program->memoryBase, 0x55d0c0a3e000u);
+    EXPECT_FALSE(program->systemProcess);
+
+    const ProcessEntry* kernel = Find(*snapshot, 2);
+    ASSERT_NE(kernel, nullptr);
+    EXPECT_EQ(kernel->exeFile, L"[kthreadd]");
+    EXPECT_EQ(kernel->memoryBase, 0u);
+    EXPECT_TRUE(kernel->systemProcess);
+
+    const ProcessEntry* init = Find(*snapshot, 1);
+    ASSERT_NE(init, nullptr);
+    EXPECT_EQ(init->exeFile, L"init");
+    EXPECT_TRUE(init->systemProcess);
+}
+
+TEST(LinuxProcessSums, CpuFromTheProcessStatAndHeapFromItsMaps)
+{
+    auto toolHelp = ToolHelpAt(FixtureRoot("basic"));
+    EXPECT_TRUE(toolHelp->HasCheapProcessSums());
+    const auto snapshot = toolHelp->CreateSnapshot(kSnapProcess | kSnapNoHeaps, 0);
+    ASSERT_TRUE(snapshot);
+    const ProcessCpu cpu = toolHelp->SumThreadTimes(*snapshot, 100);
+    EXPECT_EQ(cpu.cpuTime, Ticks(120 + 30));  // the process's own line, ended threads included
+    EXPECT_EQ(cpu.primaryThread, 100u);
+    const auto heap = toolHelp->SumHeap(100);
+    ASSERT_TRUE(heap);
+    EXPECT_EQ(heap->blocks, 5u);
+    EXPECT_EQ(heap->bytes, 3u * 0x21000u + 0x1000u);
+    const auto kernelHeap = toolHelp->SumHeap(2);
+    ASSERT_TRUE(kernelHeap);
+    EXPECT_EQ(kernelHeap->blocks, 0u);
+}
+
+TEST(LinuxProcessSums, HeapIsReadAgainOnlyWhenTheVirtualSizeChanges)
+{
+    FixtureCopy copy("basic");
+    auto toolHelp = ToolHelpAt(copy.root());
+    ASSERT_TRUE(toolHelp->CreateSnapshot(kSnapProcess | kSnapNoHeaps, 0));
+    ASSERT_EQ(toolHelp->SumHeap(1)->blocks, 1u);
+
+    copy.Write("1/maps", "5600ab000000-5600ab021000 rw-p 00000000 00:00 0 [heap]\n7f00-8f00 rw-p 00000000 00:00 0\n");
+    ASSERT_TRUE(toolHelp->CreateSnapshot(kSnapProcess | kSnapNoHeaps, 0));
+    EXPECT_EQ(toolHelp->SumHeap(1)->blocks, 1u);  // same virtual size: the sum is kept
+
+    const std::string stat = Stat(1, "init", 1, 9999999);
+    copy.Write("1/stat", stat);
+    ASSERT_TRUE(toolHelp->CreateSnapshot(kSnapProcess | kSnapNoHeaps, 0));
+    EXPECT_EQ(toolHelp->SumHeap(1)->blocks, 2u);
+}
+
+TEST(LinuxProcessSnapshot, ReusedPidIsANewProcess)
+{
+    FixtureCopy copy("basic");
+    auto toolHelp = ToolHelpAt(copy.root());
+    auto first = toolHelp->CreateSnapshot(kSnapProcess | kSnapNoHeaps, 0);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(Find(*first, 100)->exeFile, L"x) S 1 (y z");
+
+    // Same PID, later start, another program, same virtual size.
+    fs::remove_all(copy.root() / "100");
+    fs::create_directories(copy.root() / "100");
+    copy.Write("100/stat", Stat(100, "other", 9000, 10485760));
+    fs::create_symlink("/usr/bin/other", copy.root() / "100/exe");
+    copy.Write("100/maps", "400000-401000 r-xp 00000000 fe:00 9 /usr/bin/other\n500000-501000 rw-p 00000000 00:00 0\n");
+    auto second = toolHelp->CreateSnapshot(kSnapProcess | kSnapNoHeaps, 0);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(Find(*second, 100)->exeFile, L"other");
+    EXPECT_EQ(Find(*second, 100)->memoryBase, 0x400000u);
+    EXPECT_EQ(toolHelp->SumHeap(100)->blocks, 1u);
+}
+
+TEST(LinuxProcessSnapshot, UnreadableMapsGiveZerosAndNoError)
+{
+    FixtureCopy copy("basic");
+    fs::permissions(copy.root() / "100/maps", fs::perms::none);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::seteuid(65534), 0);  // root reads any file: act as nobody
+    }
+    auto toolHelp = ToolHelpAt(copy.root());
+    SetLastError(0);
+    const auto snapshot = toolHelp->CreateSnapshot(kSnapProcess | kSnapNoHeaps, 0);
+    const auto heap = toolHelp->SumHeap(100);
+    const auto heapLists = toolHelp->CreateSnapshot(kSnapHeapList, 100);
+    if (root) {
+        ASSERT_EQ(::seteuid(0), 0);
+    }
+    ASSERT_TRUE(snapshot);
+    const ProcessEntry* program = Find(*snapshot, 100);
+    ASSERT_NE(program, nullptr);
+    EXPECT_EQ(program->exeFile, L"x) S 1 (y z");
+    EXPECT_EQ(program->memoryBase, 0u);
+    ASSERT_TRUE(heap);
+    EXPECT_EQ(heap->bytes, 0u);
+    EXPECT_EQ(heap->blocks, 0u);
+    ASSERT_TRUE(heapLists);
+    EXPECT_TRUE(heapLists->heapLists.empty());
+    EXPECT_EQ(GetLastError(), 0u);
+}
+
+TEST(LinuxThreadSnapshot, ListsTheThreadsOfTheProcessWithTheirLevels)
+{
+    auto toolHelp = ToolHelpAt(FixtureRoot("basic"));
+    const auto snapshot = toolHelp->CreateSnapshot(kSnapThread, 100);
+    ASSERT_TRUE(snapshot);
+    ASSERT_EQ(snapshot->threads.size(), 2u);
+    auto threads = snapshot->threads;
+    std::sort(threads.begin(), threads.end(), [](const auto& a, const auto& b) { return a.threadId < b.threadId; });
+    EXPECT_EQ(threads[0].threadId, 100u);
+    EXPECT_EQ(threads[0].basePriority, 4);  // nice 5
+    EXPECT_EQ(threads[1].threadId, 101u);
+    EXPECT_EQ(threads[1].basePriority, 1);  // nice -10
+    EXPECT_EQ(threads[1].ownerProcessId, 100u);
+    EXPECT_EQ(threads[1].currentProcessId, 100u);
+}
+
+TEST(LinuxThreadTimes, KernelAndUserFromTheThreadsOwnLine)
+{
+    auto toolHelp = ToolHelpAt(FixtureRoot("basic"));
+    ThreadTimes times;
+    ASSERT_TRUE(toolHelp->GetThreadTimes(100, times));
+    EXPECT_EQ(times.kernel.Value(), Ticks(20));
+    EXPECT_EQ(times.user.Value(), Ticks(100));
+    EXPECT_EQ(times.exit.Value(), 0u);
+    EXPECT_GT(times.creation.Value(), 116444736000000000ull);  // after 1970
+    EXPECT_EQ(toolHelp->GetThreadPriority(100), 4);
+    EXPECT_FALSE(toolHelp->GetThreadTimes(4242, times));
+    EXPECT_EQ(GetLastError(), static_cast<uint32_t>(ESRCH));
+}
+
+TEST(LinuxOpenProcess, RefusesNoProcessAndKernelThreads)
+{
+    auto toolHelp = ToolHelpAt(FixtureRoot("basic"));
+    EXPECT_EQ(toolHelp->OpenProcess(0), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<uint32_t>(EINVAL));
+    EXPECT_EQ(toolHelp->OpenProcess(0x80000000u), nullptr);
+    EXPECT_EQ(toolHelp->OpenProcess(2), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<uint32_t>(EPERM));
+    EXPECT_EQ(toolHelp->OpenProcess(200), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<uint32_t>(ESRCH));
+    EXPECT_EQ(toolHelp->SetProcPermissions(0), 0xFFFFFFFFu);
+}
+
+TEST(LinuxLiveProcesses, OwnProcessAppearsWithItsThreadCount)
+{
+    std::atomic<bool> stop{false};
+    std::thread helper([&stop] {
+        while (!stop) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    });
+    auto toolHelp = ToolHelpAt("/proc");
+    const auto snapshot = toolHelp->CreateSnapshot(kSnapProcess | kSnapNoHeaps, 0);
+    const auto threads = toolHelp->CreateSnapshot(kSnapThread, static_cast<uint32_t>(::getpid()));
+    stop = true;
+    helper.join();
+    ASSERT_TRUE(snapshot);
+    const ProcessEntry* self = Find(*snapshot, static_cast<uint32_t>(::getpid()));
+    ASSERT_NE(self, nullptr);
+    EXPECT_GE(self->threadCount, 2u);
+    EXPECT_EQ(self->exeFile, Widen(fs::read_symlink("/proc/self/exe").filename().string()));
+    EXPECT_NE(self->memoryBase, 0u);
+    EXPECT_EQ(self->accessKey, ::geteuid());
+    ASSERT_TRUE(threads);
+    EXPECT_GE(threads->threads.size(), 2u);
+}
+
+TEST(LinuxLiveProcesses, TerminateEndsTheChildWithSignalNine)
+{
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::pause();
+        ::_exit(0);
+    }
+    auto toolHelp = ToolHelpAt("/proc");
+    auto handle = toolHelp->OpenProcess(static_cast<uint32_t>(child));
+    ASSERT_NE(handle, nullptr);
+    const auto path = handle->ModuleFileName();
+    ASSERT_TRUE(path);
+    EXPECT_EQ(*path, Widen(fs::read_symlink("/proc/self/exe").string()));
+    EXPECT_TRUE(handle->Terminate(-1));
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGKILL);
+    // Reaped: the handle never reaches a process that reuses the number.
+    EXPECT_FALSE(handle->Terminate(-1));
+    EXPECT_EQ(GetLastError(), static_cast<uint32_t>(ESRCH));
+}
+
+}  // namespace
+}  // namespace kestrun::platform::linux_backend
