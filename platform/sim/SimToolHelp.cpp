@@ -178,10 +178,11 @@ std::optional<Snapshot> SimToolHelp::CreateSnapshot(uint32_t flags, uint32_t pro
     }
     if (wantModules) snapshot.modules = Modules(processId);
     if (wantHeaps) {
-        for (const SimProcess& p : processes) {
-            if (processId != 0 && p.id != processId) continue;
+        auto add = [&snapshot](const SimProcess& p) {
             for (const SimHeap& heap : p.heaps) snapshot.heapLists.push_back(HeapListEntry{p.id, heap.id, heap.flags});
-        }
+        };
+        if (processId != 0) add(*device_.FindProcess(processId));  // checked above
+        else for (const SimProcess& p : processes) add(p);
     }
 
     // A walk whose first record is missing: an injected failure empties the list

@@ -64,6 +64,22 @@ TEST(SimProfileFile, LoadsFromDisk)
     EXPECT_EQ(platform->toolHelp().CreateSnapshot(kSnapProcess, 0)->processes.size(), 4u);
 }
 
+TEST(SimProfileFile, TheDocumentedExampleIsAValidProfile)
+{
+    std::ifstream in(std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "platform" / "sim" / "PROFILE.md");
+    std::ostringstream doc;
+    doc << in.rdbuf();
+    const std::string text = doc.str();
+    const std::string start = "## Example\n\n```json\n";
+    const size_t begin = text.find(start);
+    ASSERT_NE(begin, std::string::npos);
+    const size_t end = text.find("```", begin + start.size());
+    std::string error;
+    std::optional<SimProfile> example = ParseProfile(text.substr(begin + start.size(), end - begin - start.size()), "example", error);
+    ASSERT_TRUE(example) << error;
+    EXPECT_EQ(example->processes.size(), 2u);
+}
+
 TEST(SimProfileFile, AMissingFileIsRefusedWithItsName)
 {
     std::string error;
