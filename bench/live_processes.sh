@@ -1,0 +1,105 @@
+#!/bin/bash
+# Live refresh cost of the Processes page beside top and htop, over the same
+# minute, with 1,000 extra sleeping processes: CPU milliseconds per refresh, read
+# from each tool's /proc/PID/stat, and the floor (a bare read of every
+# /proc/PID/stat per refresh).
+#
+# Usage: bench/live_processes.sh [path/to/kestrun]   (a Release build measures fairly)
+set -u
+KESTRUN=${1:-$(dirname "$0")/../build/kestrun}
+EXTRA=${EXTRA:-1000}
+INTERVAL=2         # seconds between refreshes, for every tool
+TICKS=31           # about one minute
+HZ=$(getconf CLK_TCK)
+WORK=$(mktemp -d)
+
+sleepers=()
+helpers=()
+cleanup() {
+    for pid in "${helpers[@]}"; do kill "$pid" 2>/dev/null; done
+    # Exactly the sleepers this script started, nothing else.
+    for pid in "${sleepers[@]}"; do kill "$pid" 2>/dev/null; done
+    wait 2>/dev/null
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+# CPU ticks (utime + stime) of one process; the name may hold blanks, so cut after the last ')'.
+cpu_ticks() {
+    local line
+    line=$(cat "/proc/$1/stat" 2>/dev/null) || { echo -1; return; }
+    line=${line##*) }
+    set -- $line
+    echo $(( ${12} + ${13} ))
+}
+
+# The floor: one pass reads every /proc/PID/stat, nothing more.
+cat > "$WORK/floor.cpp" <<'CPP'
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+#include <cstdlib>
+int main(int argc, char** argv)
+{
+    const int passes = std::atoi(argv[1]);
+    const int interval = std::atoi(argv[2]);
+    char buffer[4096];
+    char path[64];
+    for (int pass = 0; pass < passes; ++pass) {
+        if (pass > 0) sleep(interval);
+        DIR* proc = opendir("/proc");
+        while (dirent* entry = readdir(proc)) {
+            if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
+            snprintf(path, sizeof path, "/proc/%s/stat", entry->d_name);
+            const int fd = open(path, O_RDONLY);
+            if (fd < 0) continue;
+            while (read(fd, buffer, sizeof buffer) > 0) {}
+            close(fd);
+        }
+        closedir(proc);
+    }
+}
+CPP
+c++ -O2 -o "$WORK/floor" "$WORK/floor.cpp" || exit 1
+
+echo "starting $EXTRA sleeping processes"
+for _ in $(seq "$EXTRA"); do
+    sleep 3600 &
+    sleepers+=($!)
+done
+sleep 1
+echo "processes now: $(ls -d /proc/[0-9]* | wc -l)"
+
+KESTRUN_PLATFORM=linux "$KESTRUN" --batch --page processes --ticks "$TICKS" --interval $((INTERVAL * 1000)) > /dev/null &
+kestrun_pid=$!; helpers+=($kestrun_pid)
+top -b -d "$INTERVAL" -n "$TICKS" -w 512 > /dev/null &
+top_pid=$!; helpers+=($top_pid)
+htop_pid=
+if command -v htop > /dev/null; then
+    TERM=xterm script -qfc "htop -d $((INTERVAL * 10))" /dev/null > /dev/null < /dev/zero &
+    helpers+=($!)
+    sleep 0.5
+    htop_pid=$(pgrep -n -x htop)
+fi
+"$WORK/floor" "$TICKS" "$INTERVAL" &
+floor_pid=$!; helpers+=($floor_pid)
+
+# Sample after the first refresh of each tool and just before its last one: the
+# refreshes in between are steady-state ones.
+sleep 1
+declare -A first
+for name in kestrun top htop floor; do
+    pid_var=${name}_pid; pid=${!pid_var}
+    [ -n "$pid" ] && first[$name]=$(cpu_ticks "$pid")
+done
+sleep $(( (TICKS - 1) * INTERVAL - 2 ))
+refreshes=$(( TICKS - 2 ))
+printf '%-8s %14s\n' tool "CPU ms/refresh"
+for name in kestrun top htop floor; do
+    pid_var=${name}_pid; pid=${!pid_var}
+    [ -z "$pid" ] && continue
+    last=$(cpu_ticks "$pid")
+    if [ "$last" -lt 0 ] || [ "${first[$name]}" -lt 0 ]; then echo "$name: ended early"; continue; fi
+    awk -v t=$(( last - ${first[$name]} )) -v hz="$HZ" -v n="$refreshes" -v name="$name" \
+        'BEGIN { printf "%-8s %14.2f\n", name, t * 1000 / hz / n }'
+done
