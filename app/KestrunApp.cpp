@@ -19,6 +19,12 @@ void InitXmlResource();  // generated from the XRC files
 
 namespace kestrun {
 
+namespace {
+bool g_handedOver = false;
+}  // namespace
+
+bool HandedOverToFirstCopy() { return g_handedOver; }
+
 wxBEGIN_EVENT_TABLE(CKestrunApp, wxApp)
     EVT_MENU(ID_APP_ABOUT, CKestrunApp::OnAppAbout)
     EVT_MENU(ID_HELP_CONTENTS, CKestrunApp::OnHelpContents)
@@ -60,6 +66,7 @@ bool CKestrunApp::InitInstance()
             system.desktop().ShowWindow(*window, platform::ShowCommand::ShowNormal);
             system.desktop().SetForeground(*window);
         }
+        g_handedOver = true;
         return false;
     }
     m_instanceLock = std::move(guard.lock);  // held until the process ends

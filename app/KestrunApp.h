@@ -68,4 +68,8 @@ wxDECLARE_APP(CKestrunApp);
 // Makes the application object the toolkit runs (main() installs it before wxEntry).
 wxApp* NewKestrunApp();
 
+// True when this copy found another one running and handed over to it: it ends
+// successfully without having opened a window.
+bool HandedOverToFirstCopy();
+
 }  // namespace kestrun

@@ -3,6 +3,8 @@
 #include "app/Ids.h"
 #include "app/AppServices.h"
 #include "app/MainFrm.h"
+#include "app/TrayIcon.h"
+#include "app/core/CpuLoad.h"
 #include "app/core/Help.h"
 #include "display/WxMessageBox.h"
 #include "display/core/Format.h"
@@ -42,6 +44,14 @@ CKestrunView::~CKestrunView()
     m_timer.Stop();
 }
 
+void CKestrunView::OnDestroy(wxWindowDestroyEvent& event)
+{
+    event.Skip();
+    if (event.GetWindow() != this) return;
+    m_timer.Stop();
+    if (m_trayIcon) m_trayIcon->Destroy();
+}
+
 bool CKestrunView::CreateView(wxWindow* parent, int id)
 {
     if (!Create(parent, id, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL | wxNO_BORDER)) return false;
@@ -62,6 +72,14 @@ bool CKestrunView::CreateView(wxWindow* parent, int id)
     for (int i = 0; i < kTabCount; ++i) m_tabCtrl->AddPage(m_pages[static_cast<size_t>(i)], Tab(i).title, false);
     m_tabCtrl->Bind(wxEVT_NOTEBOOK_PAGE_CHANGING, &CKestrunView::OnPageChanging, this);
     m_tabCtrl->Bind(wxEVT_NOTEBOOK_PAGE_CHANGED, &CKestrunView::OnPageChanged, this);
+    Bind(wxEVT_DESTROY, &CKestrunView::OnDestroy, this);
+
+    // The CPU load icon in the notification area.
+    m_cpuLoad = std::make_unique<CpuLoadMeter>(platform::Current());
+    m_trayIcon = std::make_unique<CTrayIcon>([this] { return IsMainWindowShown(); },
+                                             [] { App().HideMainWindow(); },
+                                             [] { App().RestoreMainWindow(true); });
+    m_trayIcon->Create();
 
     if (!m_timerState.Start()) ShowError(L"The update timer cannot be set.");
     return true;
@@ -87,8 +105,9 @@ bool CKestrunView::IsMainWindowShown() const
 
 void CKestrunView::OnTimer(wxTimerEvent&)
 {
-    const unsigned load = 0;
+    const unsigned load = m_cpuLoad->ComputeCpuLoad();
     m_lastCpuLoad = load;
+    m_trayIcon->UpdateTrayIcon(load);
     RefreshTick(kTickUpdateTimer, load);
 }
 

@@ -21,6 +21,8 @@ class CServicesDlg;
 class CDevicesDlg;
 class CSystemDlg;
 class CNetworkDlg;
+class CpuLoadMeter;
+class CTrayIcon;
 
 class CKestrunView : public wxPanel, private UpdateTimer {
 public:
@@ -59,6 +61,7 @@ private:
     void SelectionChanged();
 
     void OnTimer(wxTimerEvent& event);
+    void OnDestroy(wxWindowDestroyEvent& event);
     void OnSize(wxSizeEvent& event);
     void OnPageChanging(wxBookCtrlEvent& event);
     void OnPageChanged(wxBookCtrlEvent& event);
@@ -84,6 +87,8 @@ private:
     CSystemDlg* m_system = nullptr;
     CNetworkDlg* m_network = nullptr;
 
+    std::unique_ptr<CpuLoadMeter> m_cpuLoad;
+    std::unique_ptr<CTrayIcon> m_trayIcon;
     unsigned m_lastCpuLoad = 0;
 
     wxTimer m_timer;

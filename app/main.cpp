@@ -56,5 +56,6 @@ int main(int argc, char** argv)
     wxApp::SetInstance(kestrun::NewKestrunApp());
     int wxArgc = 1;
     char* wxArgv[] = {argv[0], nullptr};
-    return wxEntry(wxArgc, wxArgv);
+    const int status = wxEntry(wxArgc, wxArgv);
+    return kestrun::HandedOverToFirstCopy() ? EXIT_SUCCESS : status;
 }

@@ -1,6 +1,7 @@
 // Batch mode: the pages' refresh logic printed as text, the way `top -b` does.
 #include "app/core/BatchPage.h"
 #include "app/core/Cli.h"
+#include "app/core/CpuLoad.h"
 #include "platform/Platform.h"
 #include "platform/Types.h"
 
@@ -25,6 +26,7 @@ private:
 std::unique_ptr<BatchPage> MakePage(const std::string& name, platform::Platform& system)
 {
     if (name == "processes") return MakeProcessesBatchPage(system);
+    if (name == "system") return MakeSystemBatchPage(system);
     if (name == "applications") return std::make_unique<HeaderOnlyPage>(std::vector<std::wstring>{L"Task"});
     if (name == "services")
         return std::make_unique<HeaderOnlyPage>(std::vector<std::wstring>{L"Module", L"State", L"Order", L"Prefix", L"Name"});
@@ -59,12 +61,14 @@ int RunBatch(const CommandLine& options, std::FILE* out)
         std::fprintf(stderr, "kestrun: the %s page cannot be printed\n", options.page.c_str());
         return 1;
     }
+    // The first measurement has no reference: it is 0, as in the window.
+    CpuLoadMeter cpuLoad(system);
     for (int tick = 0; tick < options.ticks; ++tick) {
         if (tick > 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(options.intervalMs));
             std::fputc('\n', out);
         }
-        const unsigned cpu = 0;
+        const unsigned cpu = cpuLoad.ComputeCpuLoad();
         const unsigned memory = system.kernel().GlobalMemoryStatus().memoryLoad;
         page->Tick(1, cpu, memory);
         PrintLine(out, page->Header());
