@@ -3,6 +3,7 @@
 #include "display/core/Format.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace kestrun {
 
@@ -11,9 +12,9 @@ namespace {
 constexpr uint32_t kFullyBusy = 10000;
 }  // namespace
 
-CpuLoadMeter::CpuLoadMeter(platform::Platform& platform) : m_kernel(platform.kernel()) {}
+CpuLoadMeter::CpuLoadMeter(platform::Platform& platform) : m_kernel(platform.kernel()), m_toolHelp(&platform.toolHelp()) {}
 
-CpuLoadMeter::CpuLoadMeter(platform::Kernel& kernel) : m_kernel(kernel) {}
+CpuLoadMeter::CpuLoadMeter(platform::Kernel& kernel, platform::ToolHelp* toolHelp) : m_kernel(kernel), m_toolHelp(toolHelp) {}
 
 uint32_t CpuLoadMeter::BusyFraction(uint32_t busyDiff, uint32_t elapsedMs, unsigned processorCount)
 {
@@ -27,7 +28,14 @@ uint32_t CpuLoadMeter::BusyFraction(uint32_t busyDiff, uint32_t elapsedMs, unsig
 unsigned CpuLoadMeter::ComputeCpuLoad()
 {
     const uint32_t now = m_kernel.GetTickCount();
-    const std::optional<uint64_t> total = m_kernel.TotalBusyTime();
+    std::optional<uint64_t> total;
+    {
+        // Every process's threads, not only the program's own: access to all
+        // processes for the read, the previous permissions restored after it.
+        std::optional<platform::AllProcessAccess> access;
+        if (m_toolHelp != nullptr) access.emplace(*m_toolHelp);
+        total = m_kernel.TotalBusyTime();
+    }
     if (!total) {
         m_lastLoad = 0;
         return 0;

@@ -11,7 +11,9 @@ namespace kestrun {
 class CpuLoadMeter {
 public:
     explicit CpuLoadMeter(platform::Platform& platform);
-    explicit CpuLoadMeter(platform::Kernel& kernel);
+    // toolHelp, when given, grants all-process access around the busy-time read:
+    // a device that charges threads per process counts only the walkable ones.
+    explicit CpuLoadMeter(platform::Kernel& kernel, platform::ToolHelp* toolHelp = nullptr);
 
     // Percent 0..100 since the previous successful measurement. The first
     // measurement, a second one in the same millisecond and one whose busy time
@@ -29,6 +31,7 @@ public:
 
 private:
     platform::Kernel& m_kernel;
+    platform::ToolHelp* m_toolHelp = nullptr;
     uint64_t m_previousTotal = 0;  // busy time of the last measurement, 100 ns units
     uint32_t m_previousTick = 0;   // tick count of the last measurement, ms
     bool m_measured = false;       // a measurement has been stored

@@ -1,9 +1,11 @@
 #include "app/core/CpuLoad.h"
 #include "platform/LastError.h"
+#include "platform/sim/SimPlatform.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <memory>
 #include <optional>
 
 namespace kestrun {
@@ -151,6 +153,104 @@ TEST(CpuLoadBusyFraction, IsInHundredthsOfAPercentUpToTenThousand)
     for (const Case& c : cases)
         EXPECT_EQ(CpuLoadMeter::BusyFraction(c.diff, c.elapsed, c.processors), c.fraction)
             << c.diff << " over " << c.elapsed << " ms on " << c.processors;
+}
+
+}  // namespace
+}  // namespace kestrun
+
+// --- The same arithmetic on the simulated device --------------------------------
+
+namespace kestrun {
+namespace {
+
+using platform::sim::SimCall;
+using platform::sim::SimDevice;
+
+// A simulated device on a manual clock where one thread of a process other than
+// the program's own is the only one that works.
+class CpuLoadOnSimDevice : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const platform::sim::SimProcess& process : device().processes())
+            for (uint32_t thread : process.threads) device().SetThreadLoad(thread, 0);
+        for (const platform::sim::SimProcess& process : device().processes()) {
+            if (process.id != device().OwnProcessId() && !process.threads.empty()) {
+                worker = process.threads.front();
+                break;
+            }
+        }
+        ASSERT_NE(worker, 0u);
+    }
+
+    SimDevice& device() { return sim->device(); }
+    void Load(uint32_t hundredthsOfAPercent) { device().SetThreadLoad(worker, hundredthsOfAPercent); }
+
+    std::unique_ptr<platform::sim::SimPlatform> sim = platform::sim::CreateSimPlatformForTest();
+    CpuLoadMeter meter{*sim};
+    uint32_t worker = 0;
+};
+
+TEST_F(CpuLoadOnSimDevice, CountsOtherProcessesThreadsAndRestoresThePermissions)
+{
+    const uint32_t permissions = device().permissions();
+    Load(5000);
+    EXPECT_EQ(meter.ComputeCpuLoad(), 0u);  // first measurement
+    device().AdvanceTime(2000);
+    EXPECT_EQ(meter.ComputeCpuLoad(), 50u);
+    EXPECT_EQ(device().permissions(), permissions);
+}
+
+TEST_F(CpuLoadOnSimDevice, SecondMeasurementInTheSameMillisecondIsZero)
+{
+    Load(8000);
+    meter.ComputeCpuLoad();
+    device().AdvanceTime(1000);
+    EXPECT_EQ(meter.ComputeCpuLoad(), 80u);
+    EXPECT_EQ(meter.ComputeCpuLoad(), 0u);
+}
+
+TEST_F(CpuLoadOnSimDevice, TickCountWrapBetweenTwoMeasurements)
+{
+    Load(2500);
+    device().SetTick(0xFFFFFFFFu - 999u);
+    meter.ComputeCpuLoad();
+    device().AdvanceTime(2000);
+    EXPECT_LT(device().Tick(), 2000u);
+    EXPECT_EQ(meter.ComputeCpuLoad(), 25u);
+}
+
+TEST_F(CpuLoadOnSimDevice, FirstLoadAfterALongStoppedPauseIsTakenModuloTwoToTheThirtyTwo)
+{
+    Load(9000);
+    meter.ComputeCpuLoad();
+    device().AdvanceTime(500000);
+    EXPECT_EQ(meter.ComputeCpuLoad(), 4u);
+    device().AdvanceTime(2000);
+    EXPECT_EQ(meter.ComputeCpuLoad(), 90u);
+}
+
+TEST_F(CpuLoadOnSimDevice, ChargesBeyondTheElapsedTimeAreCappedAtOneHundred)
+{
+    meter.ComputeCpuLoad();
+    device().AdvanceTime(1000);
+    const platform::sim::SimThread* thread = device().FindThread(worker);
+    ASSERT_NE(thread, nullptr);
+    device().SetThreadTimes(worker, thread->kernelTime + 20'000'000, thread->userTime);  // 2 s in 1 s
+    EXPECT_EQ(meter.ComputeCpuLoad(), 100u);
+}
+
+TEST_F(CpuLoadOnSimDevice, AFailedReadReportsZeroAndTheNextIsRelativeToTheLastGoodOne)
+{
+    Load(4000);
+    meter.ComputeCpuLoad();
+    device().AdvanceTime(1000);
+    device().InjectFailure(SimCall::TotalBusyTime, 5);
+    EXPECT_EQ(meter.ComputeCpuLoad(), 0u);
+    Load(1000);
+    device().AdvanceTime(1000);
+    // 400 ms + 100 ms busy over the 2000 ms since the last good measurement.
+    EXPECT_EQ(meter.ComputeCpuLoad(), 25u);
 }
 
 }  // namespace

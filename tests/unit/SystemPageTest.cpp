@@ -1,5 +1,7 @@
 #include "pages/core/SystemPage.h"
+#include "app/core/BatchPage.h"
 #include "platform/LastError.h"
+#include "platform/sim/SimPlatform.h"
 
 #include <gtest/gtest.h>
 
@@ -169,6 +171,57 @@ TEST(GaugePercentText, IsRightAlignedInThreeCharactersAndEmptyOutsideTheRange)
     EXPECT_EQ(GaugePercentText(100), L"100%");
     EXPECT_EQ(GaugePercentText(101), L"");
     EXPECT_EQ(GaugePercentText(-1), L"");
+}
+
+}  // namespace
+}  // namespace kestrun
+
+// --- Batch mode on the simulated device -----------------------------------------
+
+namespace kestrun {
+namespace {
+
+class SystemBatch : public ::testing::Test {
+protected:
+    std::unique_ptr<platform::sim::SimPlatform> sim = platform::sim::CreateSimPlatformForTest();
+    std::unique_ptr<BatchPage> page = MakeSystemBatchPage(*sim);
+};
+
+TEST_F(SystemBatch, PrintsCountsMemoryAndTheTicksLoadsInOneRow)
+{
+    platform::MemoryStatus memory;
+    memory.memoryLoad = 40;
+    memory.totalPhys = 64ull << 20;
+    memory.availPhys = (20ull << 20) + 1000;
+    sim->device().SetMemoryStatus(memory);
+    size_t threads = 0;
+    for (const auto& process : sim->device().processes()) threads += process.threads.size();
+
+    EXPECT_EQ(page->Header(), (std::vector<std::wstring>{L"Threads", L"Processes", L"Total (kB)", L"Available (kB)",
+                                                         L"CPU Usage", L"Mem. Usage"}));
+    page->Tick(1, 7, 40);
+    const auto rows = page->Rows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0], (std::vector<std::wstring>{std::to_wstring(threads),
+                                                  std::to_wstring(sim->device().processes().size()), L"65536", L"20480",
+                                                  L"  7%", L" 40%"}));
+}
+
+TEST_F(SystemBatch, AFailedSnapshotKeepsTheCountsOfTheTickBefore)
+{
+    page->Tick(1, 0, 0);
+    const std::wstring processes = page->Rows()[0][1];
+    platform::sim::ProcessSpec spec;
+    spec.exeName = L"extra.exe";
+    ASSERT_NE(sim->device().AddProcess(spec), 0u);
+    sim->device().InjectFailure(platform::sim::SimCall::ProcessSnapshot, 12);
+    page->Tick(2, 100, 3);
+    const auto row = page->Rows()[0];
+    EXPECT_EQ(row[1], processes);
+    EXPECT_EQ(row[4], L"100%");
+    EXPECT_EQ(row[5], L"  3%");
+    page->Tick(1, 0, 0);
+    EXPECT_EQ(page->Rows()[0][1], std::to_wstring(std::stoul(processes) + 1));
 }
 
 }  // namespace
