@@ -108,6 +108,10 @@ void SimDevice::Charge(uint64_t elapsedMs)
         thread.userTime += charge - kernel;
     }
     if (!real) return;
+    const uint64_t last = uptimeMs_ / 1000;
+    uint64_t first = (uptimeMs_ - elapsedMs) / 1000 + 1;
+    if (last >= first + 8) first = last - 8;  // after a long pause, only the last few seconds
+    for (uint64_t second = first; second <= last; ++second) Churn(second);
     for (SimInterface& itf : interfaces_) {
         itf.inCarry += itf.inRate * elapsedMs;
         itf.outCarry += itf.outRate * elapsedMs;
@@ -116,6 +120,40 @@ void SimDevice::Charge(uint64_t elapsedMs)
         itf.inCarry %= 1000;
         itf.outCarry %= 1000;
         AddTraffic(itf.row.index, in, out, (in + 511) / 512, (out + 511) / 512);
+    }
+}
+
+// Real clock only: once a second each busy program allocates or frees a block,
+// so that the demo's memory figures move. Bounded: at most 32 blocks per process.
+void SimDevice::Churn(uint64_t second)
+{
+    for (SimProcess& process : processes_) {
+        if (process.heaps.empty()) continue;
+        uint32_t load = 0;
+        for (uint32_t threadId : process.threads)
+            if (const SimThread* t = FindThread(threadId)) load += t->load;
+        if (load < 100) continue;  // below 1 %: idle
+        uint64_t state = (uint64_t{process.id} << 32) ^ second;
+        const uint64_t roll = SplitMix(state);
+        std::vector<HeapEntry>& entries = process.heaps.front().entries;
+        if (roll % 3 == 0 && process.churnBlocks < 32) {
+            HeapEntry entry;
+            entry.address = NextHeapAddress(process.heaps.front());
+            entry.blockSize = 256u << ((roll >> 8) % 5);
+            entry.flags = kHeapFixed;
+            entry.processId = process.id;
+            entry.heapId = process.heaps.front().id;
+            entries.push_back(entry);
+            ++process.churnBlocks;
+            memory_.availPhys -= std::min(memory_.availPhys, entry.blockSize);
+        } else if (roll % 3 == 1 && process.churnBlocks > 0 && !entries.empty()) {
+            memory_.availPhys = std::min(memory_.totalPhys, memory_.availPhys + entries.back().blockSize);
+            entries.pop_back();
+            --process.churnBlocks;
+        } else {
+            continue;
+        }
+        if (memory_.totalPhys > 0) memory_.memoryLoad = static_cast<uint32_t>((memory_.totalPhys - memory_.availPhys) * 100 / memory_.totalPhys);
     }
 }
 

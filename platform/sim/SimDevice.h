@@ -64,6 +64,7 @@ struct SimProcess {
     std::vector<uint32_t> threads;  // owned threads, in creation order
     std::vector<SimHeap> heaps;
     std::vector<SimModuleRef> modules;
+    uint32_t churnBlocks = 0;  // real clock only: blocks the demo's allocation churn added
 };
 
 struct SimModule {
@@ -236,6 +237,7 @@ private:
     uint32_t NewId(uint32_t low);
     void IndexProcesses();
     void Charge(uint64_t elapsedMs);
+    void Churn(uint64_t second);
     static uint64_t NextHeapAddress(const SimHeap& heap);
 
     ClockMode clockMode_ = ClockMode::Manual;
