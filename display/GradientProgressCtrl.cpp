@@ -81,7 +81,7 @@ int CGradientProgressCtrl::BandCount(const wxColour& start, const wxColour& end)
 
 void CGradientProgressCtrl::FillGradient(wxDC& target, const wxRect& client, int filledExtent, bool vertical)
 {
-    CMemDC dc(target);
+    CMemDC dc(target, client);
     dc.SetPen(*wxTRANSPARENT_PEN);
 
     // With equal colours every band keeps that colour: the steps are 0.

@@ -2,20 +2,34 @@
 
 namespace kestrun {
 
-CMemDC::CMemDC(wxDC& target) : wxMemoryDC(&target), m_target(target)
+namespace {
+wxRect ClipBox(const wxDC& target)
 {
     wxCoord x = 0;
     wxCoord y = 0;
     wxCoord width = 0;
     wxCoord height = 0;
     target.GetClippingBox(&x, &y, &width, &height);
-    m_rect = wxRect(x, y, width, height);
-    // A bitmap cannot be empty; a zero clip box still gets one pixel that is never copied.
-    m_bitmap.Create(wxMax(width, 1), wxMax(height, 1), target);
+    return {x, y, width, height};
+}
+}  // namespace
+
+CMemDC::CMemDC(wxDC& target) : wxMemoryDC(&target), m_target(target), m_rect(ClipBox(target)) { Init(); }
+
+CMemDC::CMemDC(wxDC& target, const wxRect& area)
+    : wxMemoryDC(&target), m_target(target), m_rect(ClipBox(target).Intersect(area))
+{
+    Init();
+}
+
+void CMemDC::Init()
+{
+    // A bitmap cannot be empty; an empty area still gets one pixel that is never copied.
+    m_bitmap.Create(wxMax(m_rect.width, 1), wxMax(m_rect.height, 1), m_target);
     SelectObject(m_bitmap);
-    // The clip box's top-left corner is the bitmap's origin, so drawing uses the
-    // target's coordinates.
-    SetDeviceOrigin(-x, -y);
+    // The covered area's top-left corner is the bitmap's origin, so drawing uses
+    // the target's coordinates.
+    SetDeviceOrigin(-m_rect.x, -m_rect.y);
 }
 
 CMemDC::~CMemDC()

@@ -12,6 +12,9 @@ class CMemDC : public wxMemoryDC {
 public:
     // The target is a reference: there is no DC to draw to without one.
     explicit CMemDC(wxDC& target);
+    // Covers only the part of the clip box inside area: on GTK a child window's
+    // paint DC may report the whole top-level window as its clip box.
+    CMemDC(wxDC& target, const wxRect& area);
     ~CMemDC() override;
 
     CMemDC(const CMemDC&) = delete;
@@ -21,6 +24,8 @@ public:
     [[nodiscard]] const wxRect& rect() const { return m_rect; }
 
 private:
+    void Init();
+
     wxBitmap m_bitmap;
     wxDC& m_target;
     wxRect m_rect;
