@@ -17,6 +17,7 @@ sleepers=()
 helpers=()
 cleanup() {
     for pid in "${helpers[@]}"; do kill "$pid" 2>/dev/null; done
+    [ -n "${htop_pid:-}" ] && kill "$htop_pid" 2>/dev/null
     # Exactly the sleepers this script started, nothing else.
     for pid in "${sleepers[@]}"; do kill "$pid" 2>/dev/null; done
     wait 2>/dev/null
@@ -38,6 +39,7 @@ cat > "$WORK/floor.cpp" <<'CPP'
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
+#include <cstdio>
 #include <cstdlib>
 int main(int argc, char** argv)
 {
@@ -76,7 +78,11 @@ top -b -d "$INTERVAL" -n "$TICKS" -w 512 > /dev/null &
 top_pid=$!; helpers+=($top_pid)
 htop_pid=
 if command -v htop > /dev/null; then
-    TERM=xterm script -qfc "htop -d $((INTERVAL * 10))" /dev/null > /dev/null < /dev/zero &
+    # A terminal of its own and a keyboard that never types (a key would force a redraw).
+    mkfifo "$WORK/keys"
+    sleep 3600 > "$WORK/keys" &
+    helpers+=($!)
+    TERM=xterm script -qfc "htop -d $((INTERVAL * 10))" /dev/null > /dev/null < "$WORK/keys" &
     helpers+=($!)
     sleep 0.5
     htop_pid=$(pgrep -n -x htop)
