@@ -3,6 +3,7 @@
 #include "app/Ids.h"
 #include "app/KestrunView.h"
 #include "app/MainFrm.h"
+#include "app/OutsideShow.h"
 #include "app/core/Help.h"
 #include "display/WxMessageBox.h"
 #include "display/core/MessageBox.h"
@@ -93,6 +94,7 @@ bool CKestrunApp::InitInstance()
 
     m_frame->Show(true);
     m_frame->Update();
+    WatchForOutsideShow(m_frame, [this] { RestoreMainWindow(true); });
     if (m_options.AlwaysOnTop) ApplyTopMost();
 
     // A refusal (no right to raise priorities) is not an error worth a word.
