@@ -7,6 +7,7 @@
 #include "platform/linux/RuntimeDir.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -282,12 +283,18 @@ public:
 
     unsigned ProcessorCount() override
     {
-        // The CPUs this process may run on, which is what a load percentage is of.
-        cpu_set_t set;
-        CPU_ZERO(&set);
-        if (sched_getaffinity(0, sizeof set, &set) == 0) {
-            const int n = CPU_COUNT(&set);
-            if (n > 0) return static_cast<unsigned>(n);
+        // The processors whose time the "cpu" line of stat adds up (every online
+        // one), so that a busy time over this count is a share of the machine.
+        if (const auto text = ReadText(roots_.proc + "/stat")) {
+            unsigned count = 0;
+            size_t at = 0;
+            while (at < text->size()) {
+                const size_t end = std::min(text->find('\n', at), text->size());
+                if (end - at > 3 && text->compare(at, 3, "cpu") == 0 && std::isdigit(static_cast<unsigned char>((*text)[at + 3])))
+                    ++count;
+                at = end + 1;
+            }
+            if (count > 0) return count;
         }
         const long online = sysconf(_SC_NPROCESSORS_ONLN);
         return online > 0 ? static_cast<unsigned>(online) : 1u;

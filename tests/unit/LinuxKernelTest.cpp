@@ -320,3 +320,35 @@ TEST(InstanceLock, RefusesASharedFolderThatOthersCanWriteTo)
 
 }  // namespace
 }  // namespace kestrun::platform::linux_backend
+
+namespace kestrun::platform::linux_backend {
+namespace {
+
+TEST(ProcessorCount, CountsTheProcessorsWhoseTimeTheBusyLineAddsUp)
+{
+    // Busy time comes from the "cpu" line, the sum over every online processor,
+    // so the count must be of the same processors, not of this process's affinity.
+    char pattern[] = "/tmp/kestrun-cpus-XXXXXX";
+    const std::string root = mkdtemp(pattern);
+    std::filesystem::create_directories(root + "/proc");
+    std::ofstream(root + "/proc/stat") << "cpu  10 0 10 100 0 0 0 0 0 0\n"
+                                          "cpu0 5 0 5 50 0 0 0 0 0 0\n"
+                                          "cpu1 5 0 5 50 0 0 0 0 0 0\n"
+                                          "cpu3 0 0 0 0 0 0 0 0 0 0\n"
+                                          "intr 1 2 3\nctxt 100\ncpufreq_is_not_a_cpu 1\n";
+    LinuxRoots roots;
+    roots.proc = root + "/proc";
+    EXPECT_EQ(CreateLinuxKernel(roots)->ProcessorCount(), 3u);
+    std::filesystem::remove_all(root);
+}
+
+TEST(ProcessorCount, FallsBackToTheOnlineCountWithoutStat)
+{
+    LinuxRoots roots;
+    roots.proc = "/nonexistent/proc";
+    const long online = sysconf(_SC_NPROCESSORS_ONLN);
+    EXPECT_EQ(CreateLinuxKernel(roots)->ProcessorCount(), static_cast<unsigned>(online > 0 ? online : 1));
+}
+
+}  // namespace
+}  // namespace kestrun::platform::linux_backend
