@@ -18,6 +18,7 @@ namespace kestrun {
 wxBEGIN_EVENT_TABLE(CMainFrame, wxFrame)
     EVT_ICONIZE(CMainFrame::OnIconize)
     EVT_HELP(wxID_ANY, CMainFrame::OnHelp)
+    EVT_MENU(wxID_HELP, CMainFrame::OnHelpKey)
     EVT_SET_FOCUS(CMainFrame::OnSetFocus)
 wxEND_EVENT_TABLE()
 
@@ -86,9 +87,11 @@ bool CMainFrame::CreateCommandBar()
     toolBar->AddSeparator();
     toolBar->Realize();
 
-    wxAcceleratorEntry entries[1];
+    // F5 refreshes; F1 asks for the current tab's help, as the help key does everywhere.
+    wxAcceleratorEntry entries[2];
     entries[0].Set(wxACCEL_NORMAL, WXK_F5, ID_VIEW_REFRESH);
-    SetAcceleratorTable(wxAcceleratorTable(1, entries));
+    entries[1].Set(wxACCEL_NORMAL, WXK_F1, wxID_HELP);
+    SetAcceleratorTable(wxAcceleratorTable(2, entries));
     return true;
 }
 
@@ -108,6 +111,11 @@ void CMainFrame::OnIconize(wxIconizeEvent& event)
 }
 
 void CMainFrame::OnHelp(wxHelpEvent&)
+{
+    if (m_wndView != nullptr) m_wndView->ShowTabHelp();
+}
+
+void CMainFrame::OnHelpKey(wxCommandEvent&)
 {
     if (m_wndView != nullptr) m_wndView->ShowTabHelp();
 }

@@ -29,6 +29,7 @@ private:
     bool CreateCommandBar();
     void OnIconize(wxIconizeEvent& event);
     void OnHelp(wxHelpEvent& event);
+    void OnHelpKey(wxCommandEvent& event);
     void OnSetFocus(wxFocusEvent& event);
 
     CKestrunView* m_wndView = nullptr;
