@@ -1,5 +1,6 @@
 // The live Linux kernel service against fixture /proc and /sys trees, and the
 // single-instance lock between real processes.
+#include "tests/unit/ScopedEnv.h"
 #include "platform/linux/LinuxPlatform.h"
 
 #include <gtest/gtest.h>
@@ -56,25 +57,7 @@ private:
     std::string path_;
 };
 
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name)
-    {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value != nullptr) setenv(name, value, 1);
-        else unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (old_) setenv(name_.c_str(), old_->c_str(), 1);
-        else unsetenv(name_.c_str());
-    }
-
-private:
-    std::string name_;
-    std::optional<std::string> old_;
-};
+using kestrun::test_support::ScopedEnv;
 
 constexpr uint64_t kMiB = 1024 * 1024;
 constexpr uint64_t kGiB = 1024 * kMiB;

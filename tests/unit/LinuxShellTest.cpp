@@ -1,5 +1,6 @@
 // The Linux shell service: file attributes and times, and starting the help
 // viewer at an anchor (stand-in viewers record what they were given).
+#include "tests/unit/ScopedEnv.h"
 #include "platform/linux/LinuxPlatform.h"
 
 #include <gtest/gtest.h>
@@ -21,24 +22,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name)
-    {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value != nullptr) setenv(name, value, 1);
-        else unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (old_) setenv(name_.c_str(), old_->c_str(), 1);
-        else unsetenv(name_.c_str());
-    }
-
-private:
-    std::string name_;
-    std::optional<std::string> old_;
-};
+using kestrun::test_support::ScopedEnv;
 
 class ShellTest : public ::testing::Test {
 protected:

@@ -1,3 +1,4 @@
+#include "tests/unit/ScopedEnv.h"
 #include "platform/common/RegistryStore.h"
 
 #include "platform/LastError.h"
@@ -473,24 +474,7 @@ TEST_F(RegistryStoreTest, AFailedWriteLeavesNoPartOfItself)
 
 // ---- default locations -----------------------------------------------------------
 
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name)
-    {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value != nullptr) setenv(name, value, 1);
-        else unsetenv(name);
-    }
-    ~ScopedEnv()
-    {
-        if (old_) setenv(name_, old_->c_str(), 1);
-        else unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using kestrun::test_support::ScopedEnv;
 
 TEST(RegistryPaths, FollowTheConfigAndMachineDirectories)
 {
