@@ -249,6 +249,23 @@ TEST_F(Shell, MenuBarHasTheFiveMenusWithTheirItemsAndCheckItems)
     EXPECT_EQ(menuOf(ID_APP_ABOUT), bar->GetMenu(4));
 }
 
+TEST_F(Shell, MinimisingHidesTheProgramOnlyUnderHideWhenMinimized)
+{
+    struct Case {
+        bool option;
+        bool iconized;
+        int hides;
+    };
+    for (const Case c : {Case{false, true, 0}, Case{true, false, 0}, Case{true, true, 1}}) {
+        services.appOptions.HideWhenMinimized = c.option;
+        services.hides = 0;
+        wxIconizeEvent event(frame->GetId(), c.iconized);
+        event.SetEventObject(frame);
+        frame->ProcessWindowEvent(event);
+        EXPECT_EQ(services.hides, c.hides) << "option " << c.option << " iconized " << c.iconized;
+    }
+}
+
 // --- Refresh --------------------------------------------------------------------------
 
 TEST_F(Shell, RefreshCommandReachesTheViewFromMenuAndToolbar)
