@@ -64,10 +64,19 @@ public:
     }
     [[nodiscard]] uint32_t generation() const { return generation_; }
 
+    // A refresh usually asks for rows in the order they are listed (always when
+    // unsorted): the row after the last one found is tried before the index.
     [[nodiscard]] Record* Find(const Key& key) const
     {
+        const size_t next = lastFound_ + 1;
+        if (next < rows_.size() && Traits::KeyOf(*rows_[next]) == key) {
+            lastFound_ = next;
+            return rows_[next];
+        }
         const auto it = byKey_.find(key);
-        return it == byKey_.end() ? nullptr : it->second.get();
+        if (it == byKey_.end()) return nullptr;
+        if (it->second->row_ < rows_.size() && rows_[it->second->row_] == it->second.get()) lastFound_ = it->second->row_;
+        return it->second.get();
     }
 
     // Inserts the row of a new record at its place, with text as its first cell.
@@ -233,6 +242,7 @@ private:
     std::vector<Record*> rows_;                             // in list order
     std::unordered_map<Key, std::unique_ptr<Record>> byKey_;  // owns the records
     size_t validBelow_ = 0;  // records in rows [0, validBelow_) know their index
+    mutable size_t lastFound_ = static_cast<size_t>(-1);  // Find's last row: a hint, checked before use
     uint32_t generation_ = 0;
     int sortOrder_ = 0;
     int sortColumn_ = 0;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cwctype>
+#include <utility>
 
 namespace kestrun::platform::sim {
 
@@ -97,10 +98,12 @@ void SimDevice::Charge(uint64_t elapsedMs)
     const bool real = clockMode_ == ClockMode::Real;
     // One processor: when the loads add up to more than all of it, each gets its proportional share.
     uint64_t total = 0;
-    for (auto& [id, thread] : threads_) total += real ? Wobble(thread.load, id, uptimeMs_) : thread.load;
+    for (const SimThread& thread : threadStore_)
+        if (thread.id != 0) total += real ? Wobble(thread.load, thread.id, uptimeMs_) : thread.load;
     const uint64_t scale = std::max<uint64_t>(total, kFullLoad);
-    for (auto& [id, thread] : threads_) {
-        const uint64_t load = real ? Wobble(thread.load, id, uptimeMs_) : thread.load;
+    for (SimThread& thread : threadStore_) {
+        if (thread.id == 0) continue;
+        const uint64_t load = real ? Wobble(thread.load, thread.id, uptimeMs_) : thread.load;
         if (load == 0) continue;
         const auto charge = static_cast<uint64_t>(static_cast<unsigned __int128>(elapsedMs) * kUnitsPerMs * load / scale);
         const uint64_t kernel = charge * std::min<uint32_t>(thread.kernelShare, 100) / 100;
@@ -130,8 +133,7 @@ void SimDevice::Churn(uint64_t second)
     for (SimProcess& process : processes_) {
         if (process.heaps.empty()) continue;
         uint32_t load = 0;
-        for (uint32_t threadId : process.threads)
-            if (const SimThread* t = FindThread(threadId)) load += t->load;
+        for (uint32_t slot : process.threadSlots) load += threadStore_[slot].load;
         if (load < 100) continue;  // below 1 %: idle
         uint64_t state = (uint64_t{process.id} << 32) ^ second;
         const uint64_t roll = SplitMix(state);
@@ -144,10 +146,12 @@ void SimDevice::Churn(uint64_t second)
             entry.processId = process.id;
             entry.heapId = process.heaps.front().id;
             entries.push_back(entry);
+            process.heaps.front().bytes += entry.blockSize;
             ++process.churnBlocks;
             memory_.availPhys -= std::min(memory_.availPhys, entry.blockSize);
         } else if (roll % 3 == 1 && process.churnBlocks > 0 && !entries.empty()) {
             memory_.availPhys = std::min(memory_.totalPhys, memory_.availPhys + entries.back().blockSize);
+            process.heaps.front().bytes -= entries.back().blockSize;
             entries.pop_back();
             --process.churnBlocks;
         } else {
@@ -180,7 +184,7 @@ uint32_t SimDevice::NewId(uint32_t low)
     for (;;) {
         const auto id = static_cast<uint32_t>((SplitMix(idState_) & 0xFFFFFFF0u) | low);
         if (id == 0 || id == 0xFFFFFFFFu) continue;
-        if (processIndex_.count(id) != 0 || threads_.count(id) != 0 || moduleIndex_.count(id) != 0) continue;
+        if (processIndex_.count(id) != 0 || threadSlot_.count(id) != 0 || moduleIndex_.count(id) != 0) continue;
         return id;
     }
 }
@@ -245,9 +249,13 @@ bool SimDevice::EndProcess(uint32_t processId, int exitCode)
     auto found = processIndex_.find(processId);
     if (found == processIndex_.end()) return Fail(ESRCH);
     SimProcess& process = processes_[found->second];
-    for (uint32_t threadId : process.threads) threads_.erase(threadId);
-    for (auto& [id, thread] : threads_)
-        if (thread.currentProcessId == processId) thread.currentProcessId = thread.ownerId;  // calls into it return
+    for (size_t k = 0; k < process.threads.size(); ++k) {
+        threadSlot_.erase(process.threads[k]);
+        threadStore_[process.threadSlots[k]] = SimThread{.id = 0};
+        freeThreadSlots_.push_back(process.threadSlots[k]);
+    }
+    for (SimThread& thread : threadStore_)
+        if (thread.id != 0 && thread.currentProcessId == processId) thread.currentProcessId = thread.ownerId;  // calls into it return
     for (const SimModuleRef& ref : process.modules) {
         auto module = moduleIndex_.find(ref.moduleId);
         if (module != moduleIndex_.end() && modules_[module->second].processCount > 0) --modules_[module->second].processCount;
@@ -263,14 +271,22 @@ bool SimDevice::EndProcess(uint32_t processId, int exitCode)
 
 SimProcess* SimDevice::FindProcess(uint32_t processId)
 {
-    auto it = processIndex_.find(processId);
-    return it == processIndex_.end() ? nullptr : &processes_[it->second];
+    return const_cast<SimProcess*>(std::as_const(*this).FindProcess(processId));
 }
 
+// Walks over all processes ask in list order: the process after the last one
+// found is tried before the index.
 const SimProcess* SimDevice::FindProcess(uint32_t processId) const
 {
+    for (size_t at : {lastFound_, lastFound_ + 1})
+        if (at < processes_.size() && processes_[at].id == processId) {
+            lastFound_ = at;
+            return &processes_[at];
+        }
     auto it = processIndex_.find(processId);
-    return it == processIndex_.end() ? nullptr : &processes_[it->second];
+    if (it == processIndex_.end()) return nullptr;
+    lastFound_ = it->second;
+    return &processes_[it->second];
 }
 
 uint32_t SimDevice::ProcessIdByName(const std::wstring& exeName) const
@@ -296,7 +312,7 @@ uint32_t SimDevice::AddThread(uint32_t processId, const ThreadSpec& spec)
     SimProcess* process = FindProcess(processId);
     if (process == nullptr) return 0;
     const uint32_t id = spec.id != 0 ? spec.id : NewId(0xE);
-    if (threads_.count(id) != 0) return 0;
+    if (threadSlot_.count(id) != 0) return 0;
     SimThread thread;
     thread.id = id;
     thread.ownerId = processId;
@@ -314,30 +330,76 @@ uint32_t SimDevice::AddThread(uint32_t processId, const ThreadSpec& spec)
     thread.userTime = spec.userTime;
     thread.load = std::min(spec.load, kFullLoad);
     thread.kernelShare = std::min<uint32_t>(spec.kernelShare, 100);
-    threads_.emplace(id, thread);
+    uint32_t slot = 0;
+    if (!freeThreadSlots_.empty()) {
+        slot = freeThreadSlots_.back();
+        freeThreadSlots_.pop_back();
+        threadStore_[slot] = thread;
+    } else {
+        slot = static_cast<uint32_t>(threadStore_.size());
+        threadStore_.push_back(thread);
+    }
+    threadSlot_.emplace(id, slot);
+    if (process->threads.empty()) {
+        process->firstThreadSlot = slot;
+        process->contiguousThreads = true;
+    } else if (slot != process->firstThreadSlot + process->threads.size()) {
+        process->contiguousThreads = false;
+    }
     process->threads.push_back(id);
+    process->threadSlots.push_back(slot);
     return id;
 }
 
 bool SimDevice::RemoveThread(uint32_t threadId)
 {
-    auto it = threads_.find(threadId);
-    if (it == threads_.end()) return Fail(ESRCH);
-    if (SimProcess* owner = FindProcess(it->second.ownerId)) std::erase(owner->threads, threadId);
-    threads_.erase(it);
+    auto it = threadSlot_.find(threadId);
+    if (it == threadSlot_.end()) return Fail(ESRCH);
+    const uint32_t slot = it->second;
+    if (SimProcess* owner = FindProcess(threadStore_[slot].ownerId)) {
+        for (size_t k = 0; k < owner->threads.size(); ++k) {
+            if (owner->threads[k] != threadId) continue;
+            owner->threads.erase(owner->threads.begin() + static_cast<std::ptrdiff_t>(k));
+            if (k != owner->threads.size()) owner->contiguousThreads = false;  // only losing the last thread keeps them side by side
+            owner->threadSlots.erase(owner->threadSlots.begin() + static_cast<std::ptrdiff_t>(k));
+            break;
+        }
+    }
+    threadStore_[slot] = SimThread{.id = 0};
+    freeThreadSlots_.push_back(slot);
+    threadSlot_.erase(it);
     return true;
 }
 
 SimThread* SimDevice::FindThread(uint32_t threadId)
 {
-    auto it = threads_.find(threadId);
-    return it == threads_.end() ? nullptr : &it->second;
+    auto it = threadSlot_.find(threadId);
+    return it == threadSlot_.end() ? nullptr : &threadStore_[it->second];
 }
 
 const SimThread* SimDevice::FindThread(uint32_t threadId) const
 {
-    auto it = threads_.find(threadId);
-    return it == threads_.end() ? nullptr : &it->second;
+    auto it = threadSlot_.find(threadId);
+    return it == threadSlot_.end() ? nullptr : &threadStore_[it->second];
+}
+
+std::span<const SimThread> SimDevice::ContiguousThreads(const SimProcess& process) const
+{
+    if (!process.contiguousThreads || process.threads.empty()) return {};
+    return {threadStore_.data() + process.firstThreadSlot, process.threads.size()};
+}
+
+const SimThread* SimDevice::ThreadOf(const SimProcess& process, size_t k, uint32_t threadId) const
+{
+    if (process.contiguousThreads && k < process.threads.size()) {
+        const SimThread& thread = threadStore_[process.firstThreadSlot + k];
+        if (thread.id == threadId) return &thread;  // ids are unique; a free slot has id 0
+    }
+    if (k < process.threadSlots.size()) {
+        const SimThread& thread = threadStore_[process.threadSlots[k]];
+        if (thread.id == threadId) return &thread;  // ids are unique; a free slot has id 0
+    }
+    return FindThread(threadId);
 }
 
 bool SimDevice::SetThreadTimes(uint32_t threadId, uint64_t kernel, uint64_t user)
@@ -401,6 +463,7 @@ bool SimDevice::AddHeapBlock(uint32_t processId, uint64_t heapId, const HeapBloc
         entry.processId = processId;
         entry.heapId = heapId;
         heap.entries.push_back(entry);
+        heap.bytes += entry.blockSize;
         return true;
     }
     return Fail(ENOENT);
@@ -412,7 +475,15 @@ bool SimDevice::RemoveHeapBlock(uint32_t processId, uint64_t heapId, uint64_t ad
     if (process == nullptr) return Fail(ESRCH);
     for (SimHeap& heap : process->heaps) {
         if (heap.id != heapId) continue;
-        if (std::erase_if(heap.entries, [address](const HeapEntry& e) { return e.address == address; }) > 0) return true;
+        uint64_t removed = 0;
+        const auto gone = std::erase_if(heap.entries, [address, &removed](const HeapEntry& e) {
+            if (e.address != address) return false;
+            removed += e.blockSize;
+            return true;
+        });
+        if (gone == 0) continue;
+        heap.bytes -= removed;
+        return true;
     }
     return Fail(ENOENT);
 }

@@ -20,6 +20,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -44,7 +45,8 @@ struct SimThread {
 struct SimHeap {
     uint64_t id = 0;
     uint32_t flags = 0;
-    std::vector<HeapEntry> entries;
+    std::vector<HeapEntry> entries;  // change through the device, which keeps bytes in step
+    uint64_t bytes = 0;              // sum of the entries' block sizes
 };
 
 struct SimModuleRef {
@@ -62,6 +64,9 @@ struct SimProcess {
     bool terminable = true;
     uint64_t serial = 0;  // distinguishes a reused id
     std::vector<uint32_t> threads;  // owned threads, in creation order
+    std::vector<uint32_t> threadSlots;  // where each of those lives in the device's thread store
+    uint32_t firstThreadSlot = 0;        // with contiguousThreads: threads[k] lives at firstThreadSlot + k
+    bool contiguousThreads = true;
     std::vector<SimHeap> heaps;
     std::vector<SimModuleRef> modules;
     uint32_t churnBlocks = 0;  // real clock only: blocks the demo's allocation churn added
@@ -158,9 +163,15 @@ public:
 
     uint32_t AddThread(uint32_t processId, const ThreadSpec& spec);  // 0 when the process is unknown or the id taken
     bool RemoveThread(uint32_t threadId);
+    // Thread pointers stay valid until the next thread is added or removed.
     SimThread* FindThread(uint32_t threadId);
     [[nodiscard]] const SimThread* FindThread(uint32_t threadId) const;
-    [[nodiscard]] size_t ThreadCount() const { return threads_.size(); }
+    // The process's k-th thread when it is still threadId (no hash look-up), else FindThread.
+    [[nodiscard]] const SimThread* ThreadOf(const SimProcess& process, size_t k, uint32_t threadId) const;
+    // The process's threads in order when they lie side by side in the store (the
+    // usual case: added together, none removed); empty otherwise.
+    [[nodiscard]] std::span<const SimThread> ContiguousThreads(const SimProcess& process) const;
+    [[nodiscard]] size_t ThreadCount() const { return threadSlot_.size(); }
     bool SetThreadTimes(uint32_t threadId, uint64_t kernel, uint64_t user);
     bool SetThreadLoad(uint32_t threadId, uint32_t load);
     bool SetThreadRunsIn(uint32_t threadId, uint32_t processId);
@@ -252,7 +263,12 @@ private:
 
     std::vector<SimProcess> processes_;
     std::unordered_map<uint32_t, size_t> processIndex_;
-    std::unordered_map<uint32_t, SimThread> threads_;
+    mutable size_t lastFound_ = 0;  // FindProcess's last answer: a hint, checked before use
+    // Threads live in one contiguous store, a process's threads next to each other
+    // as they were added; a removed thread's slot (id 0) is reused by the next one.
+    std::vector<SimThread> threadStore_;
+    std::vector<uint32_t> freeThreadSlots_;
+    std::unordered_map<uint32_t, uint32_t> threadSlot_;  // thread id -> slot
     std::vector<SimModule> modules_;
     std::unordered_map<uint32_t, size_t> moduleIndex_;
     std::unordered_map<std::wstring, uint32_t> moduleByName_;  // lower-case name

@@ -56,7 +56,7 @@ public:
     bool CloseSnapshot(Snapshot& snapshot) override
     {
         if (device_.Fails(SimCall::CloseSnapshot)) return false;
-        if (snapshot.threads.data() == index_.data) index_ = {};
+        if (!snapshot.threads.empty() && snapshot.threads.data() == runs_.data) runs_ = {};
         return true;
     }
 
@@ -76,14 +76,7 @@ public:
     {
         device_.Sync();
         if (device_.Fails(SimCall::ThreadTimes)) return false;
-        const SimThread* thread = device_.FindThread(threadId);
-        if (thread == nullptr) return Fail(ESRCH);
-        if (!device_.CanWalk(thread->ownerId)) return Fail(EACCES);
-        times.creation = FileTime::FromValue(thread->creation);
-        times.exit = {};
-        times.kernel = FileTime::FromValue(thread->kernelTime);
-        times.user = FileTime::FromValue(thread->userTime);
-        return true;
+        return ReadTimes(device_.FindThread(threadId), times);
     }
 
     int GetThreadPriority(uint32_t threadId) override
@@ -117,18 +110,38 @@ public:
     uint32_t SetProcPermissions(uint32_t mask) override { return device_.SetPermissions(mask); }
 
     ProcessCpu SumThreadTimes(const Snapshot& snapshot, uint32_t processId) override;
+    std::optional<HeapTotals> SumHeap(uint32_t processId) override;
 
 private:
     std::vector<ModuleEntry> Modules(uint32_t processId) const;
-
+    // The rest of GetThreadTimes once the thread is found (null: no such thread).
+    bool ReadTimes(const SimThread* thread, ThreadTimes& times) const
+    {
+        if (thread == nullptr) return Fail(ESRCH);
+        if (!device_.CanWalk(thread->ownerId)) return Fail(EACCES);
+        times.creation = FileTime::FromValue(thread->creation);
+        times.exit = {};
+        times.kernel = FileTime::FromValue(thread->kernelTime);
+        times.user = FileTime::FromValue(thread->userTime);
+        return true;
+    }
     SimDevice& device_;
-    // Positions of each process's threads in the latest thread snapshot, so that
-    // summing every process's threads stays linear in the number of threads.
-    struct ThreadIndex {
+    // Where each process's threads lie in the latest thread snapshot this backend
+    // made: one run per process, in the order of its process list. Callers sum the
+    // processes in that order, so the next run is usually the one asked for; any
+    // other is found through byOwner, built on the first such miss.
+    struct ThreadRuns {
         const ThreadEntry* data = nullptr;
         size_t size = 0;
-        std::unordered_map<uint32_t, std::vector<size_t>> byOwner;
-    } index_;
+        struct Run {
+            uint32_t owner = 0;
+            uint32_t first = 0;
+            uint32_t count = 0;
+        };
+        std::vector<Run> runs;
+        size_t next = 0;
+        std::unordered_map<uint32_t, size_t> byOwner;  // owner -> run, empty until needed
+    } runs_;
 };
 
 std::optional<Snapshot> SimToolHelp::CreateSnapshot(uint32_t flags, uint32_t processId)
@@ -166,15 +179,23 @@ std::optional<Snapshot> SimToolHelp::CreateSnapshot(uint32_t flags, uint32_t pro
     }
     if (wantThreads) {
         snapshot.threads.reserve(device_.ThreadCount());
+        runs_ = {};  // a new thread list: earlier positions mean nothing now
+        runs_.runs.reserve(processes.size());
         for (const SimProcess& p : processes) {
-            for (uint32_t threadId : p.threads) {
-                const SimThread* t = device_.FindThread(threadId);
-                if (t == nullptr) continue;
-                snapshot.threads.push_back(ThreadEntry{t->id, t->ownerId, t->basePriority, t->deltaPriority,
-                                                       t->usageCount, t->accessKey, t->currentProcessId});
+            const auto first = static_cast<uint32_t>(snapshot.threads.size());
+            auto add = [&snapshot](const SimThread& t) {
+                snapshot.threads.push_back(ThreadEntry{t.id, t.ownerId, t.basePriority, t.deltaPriority,
+                                                       t.usageCount, t.accessKey, t.currentProcessId});
+            };
+            if (const std::span<const SimThread> side = device_.ContiguousThreads(p); !side.empty()) {
+                for (const SimThread& t : side) add(t);
+            } else {
+                for (size_t k = 0; k < p.threads.size(); ++k)
+                    if (const SimThread* t = device_.ThreadOf(p, k, p.threads[k])) add(*t);
             }
+            const auto count = static_cast<uint32_t>(snapshot.threads.size()) - first;
+            if (count > 0) runs_.runs.push_back({p.id, first, count});
         }
-        index_ = {};  // a new thread list: earlier positions mean nothing now
     }
     if (wantModules) snapshot.modules = Modules(processId);
     if (wantHeaps) {
@@ -196,6 +217,11 @@ std::optional<Snapshot> SimToolHelp::CreateSnapshot(uint32_t flags, uint32_t pro
     first(wantThreads, SimCall::FirstThread, snapshot.threads);
     first(wantModules, SimCall::FirstModule, snapshot.modules);
     first(wantHeaps, SimCall::FirstHeapList, snapshot.heapLists);
+    if (wantThreads) {
+        if (snapshot.threads.empty()) runs_ = {};
+        runs_.data = snapshot.threads.data();  // moving the snapshot out keeps its buffer
+        runs_.size = snapshot.threads.size();
+    }
     return snapshot;
 }
 
@@ -223,21 +249,34 @@ std::vector<ModuleEntry> SimToolHelp::Modules(uint32_t processId) const
 
 ProcessCpu SimToolHelp::SumThreadTimes(const Snapshot& snapshot, uint32_t processId)
 {
-    if (index_.data != snapshot.threads.data() || index_.size != snapshot.threads.size()) {
-        index_ = {};
-        index_.data = snapshot.threads.data();
-        index_.size = snapshot.threads.size();
-        for (size_t i = 0; i < snapshot.threads.size(); ++i) index_.byOwner[snapshot.threads[i].ownerProcessId].push_back(i);
+    // A thread list this backend did not make (or has closed): the generic walk.
+    if (snapshot.threads.empty() || snapshot.threads.data() != runs_.data || snapshot.threads.size() != runs_.size)
+        return ToolHelp::SumThreadTimes(snapshot, processId);
+    size_t r = runs_.next;
+    if (r >= runs_.runs.size() || runs_.runs[r].owner != processId) {
+        if (runs_.byOwner.empty()) {
+            runs_.byOwner.reserve(runs_.runs.size());
+            for (size_t i = 0; i < runs_.runs.size(); ++i) runs_.byOwner.emplace(runs_.runs[i].owner, i);
+        }
+        const auto found = runs_.byOwner.find(processId);
+        if (found == runs_.byOwner.end()) return {};
+        r = found->second;
     }
-    // The same walk as the generic one, over this process's threads only.
+    runs_.next = r + 1;
+    const ThreadRuns::Run run = runs_.runs[r];
+
+    // The same walk as the generic one, over this process's threads only; each
+    // step is GetThreadTimes with the thread found through its process's own list.
     ProcessCpu result;
     FileTime earliest = FileTime::FromValue(~uint64_t{0});
-    auto found = index_.byOwner.find(processId);
-    if (found == index_.byOwner.end()) return result;
-    for (size_t i : found->second) {
-        const ThreadEntry& thread = snapshot.threads[i];
+    const SimProcess* process = device_.FindProcess(processId);
+    for (uint32_t k = 0; k < run.count; ++k) {
+        const ThreadEntry& thread = snapshot.threads[run.first + k];
         ThreadTimes times;
-        if (!GetThreadTimes(thread.threadId, times)) break;
+        device_.Sync();
+        if (device_.Fails(SimCall::ThreadTimes)) break;
+        const SimThread* live = process != nullptr ? device_.ThreadOf(*process, k, thread.threadId) : device_.FindThread(thread.threadId);
+        if (!ReadTimes(live, times)) break;
         result.cpuTime += times.kernel.Value() + times.user.Value();
         if (CompareFileTime(earliest, times.creation) > 0) {
             earliest = times.creation;
@@ -245,6 +284,33 @@ ProcessCpu SimToolHelp::SumThreadTimes(const Snapshot& snapshot, uint32_t proces
         }
     }
     return result;
+}
+
+// The generic heap walk (a heap-list snapshot of the process, its walk, the
+// entries of each heap, the close) with the same calls, checks and failures in
+// the same order, without building the snapshot or copying entries.
+std::optional<HeapTotals> SimToolHelp::SumHeap(uint32_t processId)
+{
+    if (processId == 0) return ToolHelp::SumHeap(processId);  // every process's heaps: the plain walk
+    device_.Sync();
+    if (device_.Fails(SimCall::CreateSnapshot)) return std::nullopt;
+    if (device_.Fails(SimCall::HeapListSnapshot)) return std::nullopt;
+    const SimProcess* process = device_.FindProcess(processId);
+    if (process == nullptr) { Fail(ESRCH); return std::nullopt; }
+    if (!device_.CanWalk(processId)) { Fail(EACCES); return std::nullopt; }
+    HeapTotals totals;
+    const bool walked = !device_.Fails(SimCall::FirstHeapList);  // a failed first record: an empty list
+    if (walked && process->heaps.empty()) Fail(ENOENT);
+    if (walked) {
+        for (const SimHeap& heap : process->heaps) {
+            // HeapEntries(processId, heap.id): the process and its heap are still there.
+            if (device_.Fails(SimCall::HeapEntries)) continue;
+            totals.bytes += heap.bytes;
+            totals.blocks += static_cast<uint32_t>(heap.entries.size());
+        }
+    }
+    device_.Fails(SimCall::CloseSnapshot);  // its result does not change the sums
+    return totals;
 }
 
 }  // namespace
