@@ -149,6 +149,9 @@ public:
     // True when SumThreadTimes and SumHeap answer from what the latest process
     // snapshot read, so a caller that needs only the sums need not ask for threads.
     [[nodiscard]] virtual bool HasCheapProcessSums() const { return false; }
+    // The step in which thread and process CPU times advance, in milliseconds;
+    // 0 when they are exact to the 100 ns unit.
+    [[nodiscard]] virtual uint32_t CpuTimeResolutionMs() const { return 0; }
 };
 
 // Grants all-process access for its lifetime and restores the previous mask.

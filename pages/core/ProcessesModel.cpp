@@ -165,9 +165,10 @@ bool ProcessesModel::Refresh()
     }
 
     const unsigned processors = std::max(platform_.kernel().ProcessorCount(), 1u);
+    const uint32_t minInterval = MinCpuSampleInterval(toolHelp.CpuTimeResolutionMs());
     {
         platform::AllProcessAccess access(toolHelp);
-        for (const platform::ProcessEntry& process : snapshot->processes) UpdateRow(*snapshot, process, processors);
+        for (const platform::ProcessEntry& process : snapshot->processes) UpdateRow(*snapshot, process, processors, minInterval);
     }
     if (!toolHelp.CloseSnapshot(*snapshot)) {
         ShowError(L"The process list snapshot cannot be closed.");
@@ -178,7 +179,8 @@ bool ProcessesModel::Refresh()
     return true;
 }
 
-void ProcessesModel::UpdateRow(const platform::Snapshot& snapshot, const platform::ProcessEntry& process, unsigned processors)
+void ProcessesModel::UpdateRow(const platform::Snapshot& snapshot, const platform::ProcessEntry& process, unsigned processors,
+                               uint32_t minInterval)
 {
     platform::ToolHelp& toolHelp = platform_.toolHelp();
     const uint32_t tick = platform_.kernel().GetTickCount();
@@ -189,6 +191,7 @@ void ProcessesModel::UpdateRow(const platform::Snapshot& snapshot, const platfor
     const uint32_t blocks = heap ? heap->blocks : 0;
 
     RowKeeper<ProcessRowTraits>::Marks marks;
+    bool sample = true;
     ProcessRow* row = rows_.Find(process.processId);
     if (row == nullptr) {
         auto record = std::make_unique<ProcessRow>();
@@ -208,14 +211,18 @@ void ProcessesModel::UpdateRow(const platform::Snapshot& snapshot, const platfor
         row = rows_.Insert(std::move(record), name);
         if (row == nullptr) return;  // the list refused the row: nothing more to do for it
     } else {
+        // Too soon after the row's last sample for coarse CPU times: no new sample.
+        // The stored time and tick stay, so this interval counts into the next one,
+        // and the usage shown stays.
+        sample = static_cast<uint32_t>(tick - row->lastTick) >= minInterval;
         const uint32_t cpuDelta = FileTimeDifference(row->cpuTime, cpuTime);
-        if (cpuDelta != row->cpuDelta) {
+        if (sample && cpuDelta != row->cpuDelta) {
             row->cpuDelta = cpuDelta;
             marks.set(kColCpuUsage);
         }
         // Within the same whole millisecond the stored time stays, so the rest
         // keeps adding up into the next CPU delta.
-        if (Milliseconds(cpuTime) != Milliseconds(row->cpuTime)) {
+        if (sample && Milliseconds(cpuTime) != Milliseconds(row->cpuTime)) {
             row->cpuTime = cpuTime;
             marks.set(kColCpuTime);
         }
@@ -264,7 +271,7 @@ void ProcessesModel::UpdateRow(const platform::Snapshot& snapshot, const platfor
 
     row->blocks = blocks;
     row->primaryThread = cpu.primaryThread;
-    row->lastTick = tick;
+    if (sample) row->lastTick = tick;
     rows_.Touch(*row);
 }
 

@@ -16,7 +16,7 @@ namespace kestrun {
 
 // One list row.
 struct ProcessRow : RowRecord {
-    uint32_t lastTick = 0;  // tick count of the previous refresh, 0 before the first
+    uint32_t lastTick = 0;  // tick count of the last CPU sample, 0 before the first
     uint32_t processId = 0;
     uint32_t primaryThread = 0;  // the earliest-created thread; 0 when none was found
     std::wstring name;
@@ -78,6 +78,12 @@ bool IsSystemProcessName(const std::wstring& name);
 // interval in milliseconds on a number of processors; capped at 10000.
 uint32_t CpuUsage(uint32_t cpuDelta, uint32_t lastTick, uint32_t newTick, unsigned processors);
 
+// The shortest interval, in milliseconds, over which CPU usage is sampled when
+// CPU times advance in steps of resolutionMs: over a shorter one a single step
+// would read as a large share of the processor. 0 (exact times) samples always.
+inline constexpr uint32_t kCpuSampleSteps = 10;
+constexpr uint32_t MinCpuSampleInterval(uint32_t resolutionMs) { return resolutionMs * kCpuSampleSteps; }
+
 // The text of one column of a row (column 2 shows usage, not the row's delta).
 std::wstring ProcessCellText(const ProcessRow& row, int column, uint32_t usage);
 
@@ -118,7 +124,7 @@ public:
     void Clear() { rows_.Clear(); }
 
 private:
-    void UpdateRow(const platform::Snapshot& snapshot, const platform::ProcessEntry& process, unsigned processors);
+    void UpdateRow(const platform::Snapshot& snapshot, const platform::ProcessEntry& process, unsigned processors, uint32_t minInterval);
     std::wstring FolderOf(uint32_t processId);
 
     platform::Platform& platform_;

@@ -161,6 +161,13 @@ public:
     ProcessCpu SumThreadTimes(const Snapshot& snapshot, uint32_t processId) override;
     std::optional<HeapTotals> SumHeap(uint32_t processId) override;
     bool HasCheapProcessSums() const override { return true; }
+    // /proc counts CPU time in clock ticks.
+    uint32_t CpuTimeResolutionMs() const override
+    {
+        const long hz = ::sysconf(_SC_CLK_TCK);
+        if (hz <= 0) return 10;  // the usual 100 per second, as TicksTo100ns assumes
+        return hz >= 1000 ? 1 : static_cast<uint32_t>(1000 / hz);
+    }
 
 private:
     bool ReadProcess(const ProcDir& dir, uint32_t pid, uint32_t flags, Snapshot& snapshot);

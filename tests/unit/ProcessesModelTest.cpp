@@ -48,6 +48,9 @@ public:
     bool SetThreadPriority(uint32_t t, int level) override { return inner_.SetThreadPriority(t, level); }
     std::unique_ptr<platform::ProcessHandle> OpenProcess(uint32_t p) override { return inner_.OpenProcess(p); }
     uint32_t SetProcPermissions(uint32_t mask) override { return inner_.SetProcPermissions(mask); }
+    uint32_t CpuTimeResolutionMs() const override { return resolutionMs; }
+
+    uint32_t resolutionMs = 0;  // as a platform whose CPU times advance in steps
 
 private:
     platform::ToolHelp& inner_;
@@ -69,6 +72,7 @@ public:
     platform::InterfaceTable& interfaces() override { return inner_.interfaces(); }
     platform::Desktop& desktop() override { return inner_.desktop(); }
     platform::Shell& shell() override { return inner_.shell(); }
+    SystemNamingToolHelp& wrapped() { return toolHelp_; }
 
 private:
     platform::Platform& inner_;
@@ -197,6 +201,69 @@ TEST_F(ProcessesCpu, TwoRefreshesInTheSameTickShowZero)
     ASSERT_TRUE(model_->Refresh());
     EXPECT_EQ(Cell(0x100, kColCpuUsage), L"0.0%");
     EXPECT_EQ(Cell(0x100, kColPeakCpu), L"0.0%");
+}
+
+// CPU times that advance in 10 ms steps: a refresh a few milliseconds after the
+// last one must not read one step as a busy processor.
+class ProcessesCoarseCpu : public ProcessesPage {
+protected:
+    void SetUp() override
+    {
+        ProcessesPage::SetUp();
+        coarse_ = std::make_unique<SystemNamingPlatform>(*sim_, std::set<uint32_t>{});
+        coarse_->wrapped().resolutionMs = 10;
+        UsePlatform(*coarse_);
+    }
+    std::unique_ptr<SystemNamingPlatform> coarse_;
+};
+
+TEST_F(ProcessesCoarseCpu, RefreshSoonAfterTheLastSampleKeepsUsageAndPeak)
+{
+    Add(0x100, L"busy.exe");
+    ASSERT_TRUE(model_->Refresh());
+    device().AdvanceTime(2000);
+    device().SetThreadTimes(0x101, 2000000, 0);  // 200 ms in 2 s
+    ASSERT_TRUE(model_->Refresh());
+    ASSERT_EQ(Cell(0x100, kColCpuUsage), L"10.0%");
+
+    device().AdvanceTime(5);
+    device().SetThreadTimes(0x101, 2100000, 0);  // one 10 ms step within 5 ms
+    ASSERT_TRUE(model_->Refresh());
+    EXPECT_EQ(Cell(0x100, kColCpuUsage), L"10.0%") << "no sample over 5 ms";
+    EXPECT_EQ(Cell(0x100, kColPeakCpu), L"10.0%");
+}
+
+TEST_F(ProcessesCoarseCpu, SkippedIntervalCountsIntoTheNextSample)
+{
+    Add(0x100, L"busy.exe");
+    ASSERT_TRUE(model_->Refresh());
+    device().AdvanceTime(50);
+    device().SetThreadTimes(0x101, 100000, 0);  // 10 ms in 50 ms: too soon to sample
+    ASSERT_TRUE(model_->Refresh());
+    EXPECT_EQ(Cell(0x100, kColCpuUsage), L"0.0%");
+    EXPECT_EQ(Cell(0x100, kColCpuTime), L"0:00:00.000") << "the stored time stays until the next sample";
+
+    device().AdvanceTime(150);
+    device().SetThreadTimes(0x101, 200000, 0);  // 20 ms over the whole 200 ms since the first sample
+    ASSERT_TRUE(model_->Refresh());
+    EXPECT_EQ(Cell(0x100, kColCpuUsage), L"10.0%");
+    EXPECT_EQ(Cell(0x100, kColPeakCpu), L"10.0%");
+    EXPECT_EQ(Cell(0x100, kColCpuTime), L"0:00:00.020");
+}
+
+TEST_F(ProcessesCoarseCpu, NewRowIsSampledAtFirstSightEvenRightAfterARefresh)
+{
+    ASSERT_TRUE(model_->Refresh());
+    device().AdvanceTime(1);
+    Add(0x100, L"late.exe");
+    device().SetThreadTimes(0x101, 3000000, 0);
+    ASSERT_TRUE(model_->Refresh());
+    EXPECT_EQ(Cell(0x100, kColCpuUsage), L"0.0%");
+    EXPECT_EQ(Cell(0x100, kColCpuTime), L"0:00:00.300");
+    device().AdvanceTime(1000);
+    device().SetThreadTimes(0x101, 4000000, 0);  // 100 ms in the second since it was first seen
+    ASSERT_TRUE(model_->Refresh());
+    EXPECT_EQ(Cell(0x100, kColCpuUsage), L"10.0%");
 }
 
 TEST(ProcessesCpuUsage, DividesByTheIntervalAndEveryProcessor)
