@@ -1,5 +1,7 @@
 #include "pages/ProcessesDlg.h"
 
+#include "display/DialogScale.h"
+
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/listctrl.h>
@@ -48,6 +50,12 @@ void CProcessesDlg::Init(wxWindow* parent, platform::Platform* platform)
     if (platform != nullptr) {
         m_model = std::make_unique<ProcessesModel>(*platform, *m_listView);
         m_model->InsertColumns();
+        // The fixed widths are classic pixels: "%08lX" must fit the PID column in
+        // the font the list really uses. Automatic columns size to their headers.
+        const auto& columns = ProcessColumns();
+        for (size_t i = 0; i < columns.size(); ++i)
+            if (columns[i].width != kAutoColumnWidth)
+                m_list->SetColumnWidth(static_cast<int>(i), ScaleClassicWidth(m_list, columns[i].width));
     }
 
     Bind(wxEVT_BUTTON, &CProcessesDlg::OnEndProcess, this, kIdcEndProcess);
