@@ -2,14 +2,20 @@
 // the in-memory list) on simulated devices of 100, 1,000 and 10,000 processes,
 // each with 10 threads and 20 heap entries. Prints CPU ms per refresh and the
 // 10,000/1,000 ratio, which stays at or under 11 when a refresh is linear.
+// ProcessesRefreshLive does the same on this machine's /proc, without printing:
+// the page's own share of the live batch figure (run it with
+// --benchmark_filter=Live; bench/live_processes.sh does, beside the others).
 #include "display/core/MemoryListView.h"
 #include "display/core/MessageBox.h"
 #include "pages/core/ProcessesModel.h"
+#include "platform/linux/LinuxPlatform.h"
 #include "platform/sim/SimPlatform.h"
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 #include <map>
 
 namespace {
@@ -33,6 +39,24 @@ void ProcessesRefresh(benchmark::State& state)
     state.counters["rows"] = static_cast<double>(list.RowCount());
 }
 BENCHMARK(ProcessesRefresh)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+
+void ProcessesRefreshLive(benchmark::State& state)
+{
+    auto live = platform::linux_backend::CreateLinuxPlatform();
+    MemoryListView list;
+    ProcessesModel model(*live, list);
+    model.InsertColumns();
+    model.Refresh();
+    for (auto _ : state) {
+        // Long enough apart for every row to take a CPU sample, as on the page's timer.
+        state.PauseTiming();
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(model.Refresh());
+    }
+    state.counters["rows"] = static_cast<double>(list.RowCount());
+}
+BENCHMARK(ProcessesRefreshLive)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->Iterations(20);
 
 // Remembers the CPU time per iteration of each run.
 class RatioReporter : public benchmark::ConsoleReporter {

@@ -109,3 +109,11 @@ for name in kestrun top htop floor; do
     awk -v t=$(( last - ${first[$name]} )) -v hz="$HZ" -v n="$refreshes" -v name="$name" \
         'BEGIN { printf "%-8s %14.2f\n", name, t * 1000 / hz / n }'
 done
+
+# The page's own refresh, without batch printing, over the same processes (run
+# after the others so as not to disturb them).
+BENCH=${BENCH:-$(dirname "$KESTRUN")/bench/bench_processes}
+if [ -x "$BENCH" ]; then
+    "$BENCH" --benchmark_filter=Live 2>/dev/null |
+        awk '/ProcessesRefreshLive.*CPU ms per refresh/ { printf "%-8s %14.2f   (the page refresh alone, no printing)\n", "page", $2 }'
+fi
