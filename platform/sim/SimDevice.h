@@ -27,17 +27,18 @@
 
 namespace kestrun::platform::sim {
 
+// What a refresh reads of every thread (id, owner, times) comes first, within one cache line.
 struct SimThread {
     uint32_t id = 0;
     uint32_t ownerId = 0;
+    uint64_t creation = 0;  // file time
+    uint64_t kernelTime = 0;  // 100 ns units
+    uint64_t userTime = 0;
     uint32_t currentProcessId = 0;  // the process it runs in now
     int32_t basePriority = kThreadPriorityNormal;
     int32_t deltaPriority = 0;
     uint32_t usageCount = 1;
     uint32_t accessKey = 0;
-    uint64_t creation = 0;  // file time
-    uint64_t kernelTime = 0;  // 100 ns units
-    uint64_t userTime = 0;
     uint32_t load = 0;         // hundredths of a percent of the processor
     uint32_t kernelShare = 50; // percent of charged time that is kernel time
 };
