@@ -147,11 +147,15 @@ void SimDevice::Churn(uint64_t second)
             entry.heapId = process.heaps.front().id;
             entries.push_back(entry);
             process.heaps.front().bytes += entry.blockSize;
+            process.heapBytes += entry.blockSize;
+            ++process.heapBlocks;
             ++process.churnBlocks;
             memory_.availPhys -= std::min(memory_.availPhys, entry.blockSize);
         } else if (roll % 3 == 1 && process.churnBlocks > 0 && !entries.empty()) {
             memory_.availPhys = std::min(memory_.totalPhys, memory_.availPhys + entries.back().blockSize);
             process.heaps.front().bytes -= entries.back().blockSize;
+            process.heapBytes -= entries.back().blockSize;
+            --process.heapBlocks;
             entries.pop_back();
             --process.churnBlocks;
         } else {
@@ -464,6 +468,8 @@ bool SimDevice::AddHeapBlock(uint32_t processId, uint64_t heapId, const HeapBloc
         entry.heapId = heapId;
         heap.entries.push_back(entry);
         heap.bytes += entry.blockSize;
+        process->heapBytes += entry.blockSize;
+        ++process->heapBlocks;
         return true;
     }
     return Fail(ENOENT);
@@ -483,6 +489,8 @@ bool SimDevice::RemoveHeapBlock(uint32_t processId, uint64_t heapId, uint64_t ad
         });
         if (gone == 0) continue;
         heap.bytes -= removed;
+        process->heapBytes -= removed;
+        process->heapBlocks -= static_cast<uint32_t>(gone);
         return true;
     }
     return Fail(ENOENT);

@@ -69,6 +69,8 @@ struct SimProcess {
     uint32_t firstThreadSlot = 0;        // with contiguousThreads: threads[k] lives at firstThreadSlot + k
     bool contiguousThreads = true;
     std::vector<SimHeap> heaps;
+    uint64_t heapBytes = 0;   // over all heaps, kept by the device with the entries
+    uint32_t heapBlocks = 0;
     std::vector<SimModuleRef> modules;
     uint32_t churnBlocks = 0;  // real clock only: blocks the demo's allocation churn added
 };
@@ -236,6 +238,7 @@ public:
     void ClearFailures() { failures_.Clear(); }
     // For the services: true (last error set) when this call is to fail.
     bool Fails(SimCall call) { return failures_.Consume(call); }
+    [[nodiscard]] bool FailureArmed(SimCall call) const { return failures_.Armed(call); }
 
     // ---- What the program asked for -----------------------------------------------
     int rebootRequests = 0;

@@ -58,6 +58,8 @@ public:
     void Clear() { slots_ = {}; }
     // True (and the last error set) when this call is to fail now.
     bool Consume(SimCall call);
+    // True while failures of this call are still to come (Consume then counts calls).
+    [[nodiscard]] bool Armed(SimCall call) const { return slots_[Index(call)].count != 0; }
 
 private:
     struct Slot {

@@ -301,7 +301,10 @@ std::optional<HeapTotals> SimToolHelp::SumHeap(uint32_t processId)
     HeapTotals totals;
     const bool walked = !device_.Fails(SimCall::FirstHeapList);  // a failed first record: an empty list
     if (walked && process->heaps.empty()) Fail(ENOENT);
-    if (walked) {
+    if (walked && !device_.FailureArmed(SimCall::HeapEntries)) {
+        totals.bytes = process->heapBytes;  // every heap's entries read: the process's totals
+        totals.blocks = process->heapBlocks;
+    } else if (walked) {
         for (const SimHeap& heap : process->heaps) {
             // HeapEntries(processId, heap.id): the process and its heap are still there.
             if (device_.Fails(SimCall::HeapEntries)) continue;

@@ -243,6 +243,30 @@ TEST(SimSnapshot, AddedAndRemovedHeapBlocksShowInTheNextWalk)
     EXPECT_EQ(sim->toolHelp().SumHeap(kWorker)->bytes, 2524u);
 }
 
+TEST(SimSnapshot, HeapSumSkipsExactlyTheHeapWhoseEntriesFailToRead)
+{
+    auto sim = SmallDevice();
+    SimDevice& device = sim->device();
+    AllProcessAccess access(sim->toolHelp());
+    const uint64_t second = device.AddHeap(kWorker, 0);
+    ASSERT_TRUE(device.AddHeapBlock(kWorker, second, HeapBlockSpec{0, 100, kHeapFixed, 0}));
+    ASSERT_TRUE(device.AddHeapBlock(kWorker, second, HeapBlockSpec{0, 28, kHeapFree, 0}));
+    const HeapTotals all = *sim->toolHelp().SumHeap(kWorker);
+    EXPECT_EQ(all.bytes, 3152u);
+    EXPECT_EQ(all.blocks, 6u);
+
+    device.InjectFailure(SimCall::HeapEntries, EIO, 1, 1);  // the second heap's entries fail
+    const HeapTotals firstOnly = *sim->toolHelp().SumHeap(kWorker);
+    EXPECT_EQ(firstOnly.bytes, 3024u);
+    EXPECT_EQ(firstOnly.blocks, 4u);
+
+    device.InjectFailure(SimCall::HeapEntries, EIO, 1);  // now the first heap's
+    const HeapTotals secondOnly = *sim->toolHelp().SumHeap(kWorker);
+    EXPECT_EQ(secondOnly.bytes, 128u);
+    EXPECT_EQ(secondOnly.blocks, 2u);
+    EXPECT_EQ(sim->toolHelp().SumHeap(kWorker)->bytes, 3152u) << "the injected failures are used up";
+}
+
 TEST(SimSnapshot, IdsAreDeterministicAndLookLikeTheDevices)
 {
     auto a = CreateSimPlatformForTest();
