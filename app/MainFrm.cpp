@@ -3,6 +3,7 @@
 #include "app/Ids.h"
 #include "app/AppServices.h"
 #include "app/KestrunView.h"
+#include "display/DialogScale.h"
 
 #include <wx/accel.h>
 #include <wx/artprov.h>
@@ -28,16 +29,9 @@ constexpr int kClassicX = 175;
 constexpr int kClassicY = 145;
 constexpr int kClassicWidth = 350;
 constexpr int kClassicHeight = 290;
-// One dialog unit of the classic 8-point dialog font, in pixels.
-constexpr double kClassicUnitX = 1.5;
-constexpr double kClassicUnitY = 1.625;
 }  // namespace
 
-wxRealPoint CMainFrame::ClassicScale(wxWindow* window)
-{
-    const wxSize unit100 = window->ConvertDialogToPixels(wxSize(100, 100));
-    return {unit100.x / (100.0 * kClassicUnitX), unit100.y / (100.0 * kClassicUnitY)};
-}
+wxRealPoint CMainFrame::ClassicScale(wxWindow* window) { return ClassicDialogScale(window); }
 
 bool CMainFrame::CreateFrame()
 {
