@@ -26,7 +26,6 @@ wxBEGIN_EVENT_TABLE(CKestrunView, wxPanel)
     EVT_MENU(ID_VIEW_SELECTED_INTERFACE, CKestrunView::OnSelectedInterface)
     EVT_MENU(ID_OPTIONS_AUTO_SCALE, CKestrunView::OnAutoScale)
     EVT_MENU_RANGE(ID_PRIORITY_REALTIME, ID_PRIORITY_LOWEST, CKestrunView::OnSetPriority)
-    EVT_MENU(ID_TOOLS_SHOW_ALL_DLLS, CKestrunView::OnShowAllDlls)
     EVT_UPDATE_UI(ID_VIEW_REFRESH, CKestrunView::OnUpdateRefresh)
     EVT_UPDATE_UI_RANGE(ID_SPEED_NORMAL, ID_SPEED_STOPPED, CKestrunView::OnUpdateSpeed)
     EVT_UPDATE_UI(ID_VIEW_SELECTED_INTERFACE, CKestrunView::OnUpdateSelectedInterface)
@@ -181,8 +180,6 @@ void CKestrunView::OnUpdateSetPriority(wxUpdateUIEvent& event)
     event.Enable(can);
     event.Check(can && m_processes->GetPriority() == event.GetId() - ID_PRIORITY_REALTIME);
 }
-
-void CKestrunView::OnShowAllDlls(wxCommandEvent&) {}
 
 // The system-wide Modules dialog comes with the detail dialogs; until then the
 // command stays grey instead of doing nothing.

@@ -70,7 +70,6 @@ private:
     void OnSelectedInterface(wxCommandEvent& event);
     void OnAutoScale(wxCommandEvent& event);
     void OnSetPriority(wxCommandEvent& event);
-    void OnShowAllDlls(wxCommandEvent& event);
     void OnUpdateRefresh(wxUpdateUIEvent& event);
     void OnUpdateSpeed(wxUpdateUIEvent& event);
     void OnUpdateSelectedInterface(wxUpdateUIEvent& event);

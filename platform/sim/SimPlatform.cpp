@@ -1,5 +1,6 @@
 #include "platform/sim/SimPlatform.h"
 
+#include "platform/common/ComposedPlatform.h"
 #include "platform/common/RegistryStore.h"
 #include "platform/sim/SimBackend.h"
 
@@ -7,42 +8,24 @@ namespace kestrun::platform::sim {
 
 namespace {
 
-class SimPlatformImpl final : public SimPlatform {
+class SimPlatformImpl final : public ComposedPlatform<SimPlatform> {
 public:
     SimPlatformImpl(const SimProfile& profile, std::unique_ptr<Registry> userStore)
-        : device_(std::make_unique<SimDevice>(profile)),
-          toolHelp_(CreateSimToolHelp(*device_)),
-          kernel_(CreateSimKernel(*device_)),
-          registry_(CreateSimRegistry(*device_, std::move(userStore))),
-          services_(CreateSimServices(*device_)),
-          devices_(CreateSimDevices(*device_)),
-          interfaces_(CreateSimInterfaces(*device_)),
-          desktop_(CreateSimDesktop(*device_)),
-          shell_(CreateSimShell(*device_))
+        : device_(std::make_unique<SimDevice>(profile))
     {
+        SetServices({CreateSimToolHelp(*device_), CreateSimKernel(*device_),
+                     CreateSimRegistry(*device_, std::move(userStore)), CreateSimServices(*device_),
+                     CreateSimDevices(*device_), CreateSimInterfaces(*device_), CreateSimDesktop(*device_),
+                     CreateSimShell(*device_)});
     }
+    // The services refer to the device: they go before it.
+    ~SimPlatformImpl() override { ReleaseServices(); }
 
     std::string Name() const override { return "sim"; }
-    ToolHelp& toolHelp() override { return *toolHelp_; }
-    Kernel& kernel() override { return *kernel_; }
-    Registry& registry() override { return *registry_; }
-    ServiceManager& services() override { return *services_; }
-    DeviceManager& devices() override { return *devices_; }
-    InterfaceTable& interfaces() override { return *interfaces_; }
-    Desktop& desktop() override { return *desktop_; }
-    Shell& shell() override { return *shell_; }
     SimDevice& device() override { return *device_; }
 
 private:
     std::unique_ptr<SimDevice> device_;
-    std::unique_ptr<ToolHelp> toolHelp_;
-    std::unique_ptr<Kernel> kernel_;
-    std::unique_ptr<Registry> registry_;
-    std::unique_ptr<ServiceManager> services_;
-    std::unique_ptr<DeviceManager> devices_;
-    std::unique_ptr<InterfaceTable> interfaces_;
-    std::unique_ptr<Desktop> desktop_;
-    std::unique_ptr<Shell> shell_;
 };
 
 std::unique_ptr<SimPlatform> Build(SimProfile profile, const SimOptions& options)
