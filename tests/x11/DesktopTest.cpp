@@ -29,7 +29,8 @@ namespace {
 template <typename Done>
 bool WaitFor(Done done)
 {
-    for (int i = 0; i < 200; ++i) {
+    // Up to 30 s: a window manager on a loaded machine can take seconds to adopt a window.
+    for (int i = 0; i < 600; ++i) {
         if (done()) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
