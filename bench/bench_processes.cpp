@@ -13,6 +13,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <thread>
@@ -38,7 +39,16 @@ void ProcessesRefresh(benchmark::State& state)
     }
     state.counters["rows"] = static_cast<double>(list.RowCount());
 }
-BENCHMARK(ProcessesRefresh)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+// Other work on a shared machine only ever adds time, so the ratio compares the
+// fastest of several repetitions.
+BENCHMARK(ProcessesRefresh)
+    ->Arg(100)
+    ->Arg(1000)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->Repetitions(7)
+    ->ComputeStatistics("min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
 
 void ProcessesRefreshLive(benchmark::State& state)
 {
@@ -58,15 +68,19 @@ void ProcessesRefreshLive(benchmark::State& state)
 }
 BENCHMARK(ProcessesRefreshLive)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->Iterations(20);
 
-// Remembers the CPU time per iteration of each run.
+// Remembers the CPU time per iteration of each run, or its fastest repetition.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
-                cpuMs[run.benchmark_name()] = run.GetAdjustedCPUTime();  // already in ms (the run's unit)
+        for (const Run& run : runs) {
+            // already in ms (the run's unit)
+            if (run.run_type == Run::RT_Iteration && run.repetitions <= 1 && run.iterations > 0)
+                cpuMs[run.benchmark_name()] = run.GetAdjustedCPUTime();
+            else if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "min")
+                cpuMs[run.run_name.str()] = run.GetAdjustedCPUTime();
+        }
     }
     std::map<std::string, double> cpuMs;
 };
@@ -80,8 +94,8 @@ int main(int argc, char** argv)
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     for (const auto& [name, ms] : reporter.cpuMs) std::printf("%s: %.3f CPU ms per refresh\n", name.c_str(), ms);
-    const auto small = reporter.cpuMs.find("ProcessesRefresh/1000/process_time");
-    const auto large = reporter.cpuMs.find("ProcessesRefresh/10000/process_time");
+    const auto small = reporter.cpuMs.find("ProcessesRefresh/1000/repeats:7/process_time");
+    const auto large = reporter.cpuMs.find("ProcessesRefresh/10000/repeats:7/process_time");
     if (small != reporter.cpuMs.end() && large != reporter.cpuMs.end() && small->second > 0)
         std::printf("10,000/1,000 ratio: %.2f (must stay at or under 11)\n", large->second / small->second);
     benchmark::Shutdown();

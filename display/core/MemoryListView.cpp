@@ -4,21 +4,63 @@
 
 namespace kestrun {
 
+void MemoryListView::Cell::Assign(const std::wstring& text)
+{
+    const bool ascii = std::all_of(text.begin(), text.end(), [](wchar_t c) { return c >= 0 && c < 0x80; });
+    if (!ascii) {
+        text_ = text;
+        return;
+    }
+    std::string* narrow = std::get_if<std::string>(&text_);
+    if (narrow == nullptr) narrow = &text_.emplace<std::string>();
+    narrow->resize(text.size());
+    std::transform(text.begin(), text.end(), narrow->begin(), [](wchar_t c) { return static_cast<char>(c); });
+}
+
+std::wstring MemoryListView::Cell::Text() const
+{
+    if (const std::wstring* wide = std::get_if<std::wstring>(&text_)) return *wide;
+    const std::string& narrow = std::get<std::string>(text_);
+    return std::wstring(narrow.begin(), narrow.end());
+}
+
 void MemoryListView::InsertColumn(int column, const std::wstring& title, ColumnAlign align, int width)
 {
     const size_t at = std::min(static_cast<size_t>(std::max(column, 0)), columns_.size());
     columns_.insert(columns_.begin() + static_cast<std::ptrdiff_t>(at), Column{title, align, width});
-    for (Row& row : rows_) row.cells.insert(row.cells.begin() + static_cast<std::ptrdiff_t>(at), std::wstring());
+    // The first column replaces the one cell a row has before there are columns.
+    if (columns_.size() > width_) InsertPoolColumn(at);
+}
+
+void MemoryListView::InsertPoolColumn(size_t at)
+{
+    const size_t slots = pool_.size() / width_;
+    std::vector<Cell> pool;
+    pool.reserve(slots * (width_ + 1));
+    for (size_t slot = 0; slot < slots; ++slot) {
+        auto first = std::make_move_iterator(pool_.begin() + static_cast<std::ptrdiff_t>(slot * width_));
+        pool.insert(pool.end(), first, first + static_cast<std::ptrdiff_t>(at));
+        pool.emplace_back();
+        pool.insert(pool.end(), first + static_cast<std::ptrdiff_t>(at), first + static_cast<std::ptrdiff_t>(width_));
+    }
+    pool_ = std::move(pool);
+    ++width_;
 }
 
 int MemoryListView::InsertRow(int index, const std::wstring& text, void* data)
 {
     if (index < 0 || index > RowCount()) return -1;
     Row row;
-    row.cells.resize(std::max<size_t>(columns_.size(), 1));
-    row.cells[0] = text;
     row.data = data;
-    rows_.insert(rows_.begin() + index, std::move(row));
+    if (!freeSlots_.empty()) {
+        row.slot = freeSlots_.back();
+        freeSlots_.pop_back();
+    } else {
+        row.slot = static_cast<uint32_t>(pool_.size() / width_);
+        pool_.resize(pool_.size() + width_);
+    }
+    CellAt(row, 0).Assign(text);
+    rows_.insert(rows_.begin() + index, row);
     ++counters_.inserts;
     ++counters_.cellWrites;
     return index;
@@ -27,6 +69,9 @@ int MemoryListView::InsertRow(int index, const std::wstring& text, void* data)
 void MemoryListView::DeleteRow(int index)
 {
     if (!Valid(index)) return;
+    const Row& row = rows_[static_cast<size_t>(index)];
+    for (size_t column = 0; column < width_; ++column) CellAt(row, column) = Cell();
+    freeSlots_.push_back(row.slot);
     rows_.erase(rows_.begin() + index);
     ++counters_.deletes;
 }
@@ -35,22 +80,22 @@ void MemoryListView::DeleteAllRows()
 {
     counters_.deletes += rows_.size();
     rows_.clear();
+    pool_.clear();
+    freeSlots_.clear();
 }
 
 void MemoryListView::SetCellText(int row, int column, const std::wstring& text)
 {
     if (!Valid(row) || column < 0) return;
-    std::vector<std::wstring>& cells = rows_[static_cast<size_t>(row)].cells;
-    if (static_cast<size_t>(column) >= cells.size()) cells.resize(static_cast<size_t>(column) + 1);
-    cells[static_cast<size_t>(column)] = text;
+    while (static_cast<size_t>(column) >= width_) InsertPoolColumn(width_);
+    CellAt(rows_[static_cast<size_t>(row)], static_cast<size_t>(column)).Assign(text);
     ++counters_.cellWrites;
 }
 
 std::wstring MemoryListView::CellText(int row, int column) const
 {
-    if (!Valid(row) || column < 0) return {};
-    const std::vector<std::wstring>& cells = rows_[static_cast<size_t>(row)].cells;
-    return static_cast<size_t>(column) < cells.size() ? cells[static_cast<size_t>(column)] : std::wstring();
+    if (!Valid(row) || column < 0 || static_cast<size_t>(column) >= width_) return {};
+    return CellAt(rows_[static_cast<size_t>(row)], static_cast<size_t>(column)).Text();
 }
 
 void* MemoryListView::RowData(int row) const { return Valid(row) ? rows_[static_cast<size_t>(row)].data : nullptr; }
@@ -95,7 +140,11 @@ std::vector<std::vector<std::wstring>> MemoryListView::Cells() const
 {
     std::vector<std::vector<std::wstring>> cells;
     cells.reserve(rows_.size());
-    for (const Row& row : rows_) cells.push_back(row.cells);
+    for (const Row& row : rows_) {
+        std::vector<std::wstring>& texts = cells.emplace_back();
+        texts.reserve(width_);
+        for (size_t column = 0; column < width_; ++column) texts.push_back(CellAt(row, column).Text());
+    }
     return cells;
 }
 

@@ -5,7 +5,9 @@
 #include "display/core/ListView.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace kestrun {
@@ -51,17 +53,42 @@ public:
     void ResetCounters() { counters_ = {}; }
 
 private:
+    // A cell's text: all-ASCII texts (nearly every cell) are kept narrow, so the
+    // short ones sit inside the cell with no block of their own; any other text
+    // is kept wide as it came.
+    class Cell {
+    public:
+        Cell() = default;
+        explicit Cell(const std::wstring& text) { Assign(text); }
+        void Assign(const std::wstring& text);
+        [[nodiscard]] std::wstring Text() const;
+
+    private:
+        std::variant<std::string, std::wstring> text_;
+    };
+
+    // A row's cells are the cells of its slot in the pool: slot * width_ up to
+    // the next slot. Rows move (inserts, deletes, sorts) without their cells; a
+    // deleted row's slot is reused by the next row inserted. A refresh walks the
+    // rows in list order, which for rows inserted together is pool order.
     struct Row {
-        std::vector<std::wstring> cells;
-        void* data = nullptr;
+        uint32_t slot = 0;
         bool selected = false;
         bool focused = false;
+        void* data = nullptr;
     };
 
     [[nodiscard]] bool Valid(int row) const { return row >= 0 && row < RowCount(); }
+    [[nodiscard]] Cell& CellAt(const Row& row, size_t column) { return pool_[row.slot * width_ + column]; }
+    [[nodiscard]] const Cell& CellAt(const Row& row, size_t column) const { return pool_[row.slot * width_ + column]; }
+    // Gives every slot an empty cell before column `at`.
+    void InsertPoolColumn(size_t at);
 
     std::vector<Column> columns_;
     std::vector<Row> rows_;
+    std::vector<Cell> pool_;
+    size_t width_ = 1;  // cells per slot
+    std::vector<uint32_t> freeSlots_;
     Counters counters_;
     int lastVisible_ = -1;
 };

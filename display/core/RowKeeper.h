@@ -60,6 +60,7 @@ public:
     void BeginRefresh()
     {
         ++generation_;
+        seen_ = 0;
         orderChanged_ = false;
     }
     [[nodiscard]] uint32_t generation() const { return generation_; }
@@ -119,7 +120,12 @@ public:
     }
 
     // The record was seen by this refresh.
-    void Touch(Record& record) { record.generation = generation_; }
+    void Touch(Record& record)
+    {
+        if (record.generation == generation_) return;
+        record.generation = generation_;
+        ++seen_;
+    }
 
     // Writes the text of every marked column, from the first to the last. text(column,
     // marks) may mark later columns, which are then written in the same pass.
@@ -136,6 +142,7 @@ public:
     // Removes the rows that this refresh did not see, from the last row to the first.
     void Sweep()
     {
+        if (seen_ == rows_.size()) return;  // every row was seen: nothing to remove
         size_t lowest = rows_.size();
         for (size_t i = rows_.size(); i-- > 0;) {
             if (rows_[i]->generation == generation_) continue;
@@ -205,6 +212,7 @@ public:
         rows_.clear();
         byKey_.clear();
         validBelow_ = 0;
+        seen_ = 0;
     }
 
     [[nodiscard]] size_t size() const { return rows_.size(); }
@@ -244,6 +252,7 @@ private:
     size_t validBelow_ = 0;  // records in rows [0, validBelow_) know their index
     mutable size_t lastFound_ = static_cast<size_t>(-1);  // Find's last row: a hint, checked before use
     uint32_t generation_ = 0;
+    size_t seen_ = 0;  // rows this refresh has touched
     int sortOrder_ = 0;
     int sortColumn_ = 0;
     bool orderChanged_ = false;

@@ -99,6 +99,24 @@ TEST(RowKeeping, DropsRowsUnseenForOneGeneration)
     EXPECT_EQ(keeper.RowOf(*keeper.Find(3)), 1);
 }
 
+TEST(RowKeeping, DropsAnUnseenRowWhenANewOneKeepsTheCountTheSame)
+{
+    MemoryListView list;
+    Keeper keeper(list);
+    Refresh(keeper, {{1, 10}, {2, 20}});
+    Refresh(keeper, {{1, 10}, {3, 30}});
+    EXPECT_EQ(Column(list, 0), (std::vector<std::wstring>{L"1", L"3"}));
+
+    // A row touched twice is still one row seen: the unseen one goes.
+    keeper.BeginRefresh();
+    Item* one = keeper.Find(1);
+    keeper.Touch(*one);
+    keeper.Touch(*one);
+    keeper.Sweep();
+    EXPECT_EQ(Column(list, 0), (std::vector<std::wstring>{L"1"}));
+    EXPECT_EQ(keeper.Find(3), nullptr);
+}
+
 TEST(RowKeeping, UnsortedListAppendsNewRowsAndNeverMovesRows)
 {
     MemoryListView list;
