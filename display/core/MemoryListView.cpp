@@ -1,27 +1,28 @@
 #include "display/core/MemoryListView.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace kestrun {
 
 void MemoryListView::Cell::Assign(const std::wstring& text)
 {
     const bool ascii = std::all_of(text.begin(), text.end(), [](wchar_t c) { return c >= 0 && c < 0x80; });
-    if (!ascii) {
-        text_ = text;
+    if (ascii) {
+        bytes_.resize(text.size());
+        std::transform(text.begin(), text.end(), bytes_.begin(), [](wchar_t c) { return static_cast<char>(c); });
         return;
     }
-    std::string* narrow = std::get_if<std::string>(&text_);
-    if (narrow == nullptr) narrow = &text_.emplace<std::string>();
-    narrow->resize(text.size());
-    std::transform(text.begin(), text.end(), narrow->begin(), [](wchar_t c) { return static_cast<char>(c); });
+    bytes_.assign(1, kWide);
+    bytes_.append(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
 }
 
 std::wstring MemoryListView::Cell::Text() const
 {
-    if (const std::wstring* wide = std::get_if<std::wstring>(&text_)) return *wide;
-    const std::string& narrow = std::get<std::string>(text_);
-    return std::wstring(narrow.begin(), narrow.end());
+    if (bytes_.empty() || bytes_[0] != kWide) return std::wstring(bytes_.begin(), bytes_.end());
+    std::wstring text((bytes_.size() - 1) / sizeof(wchar_t), L'\0');
+    std::memcpy(text.data(), bytes_.data() + 1, text.size() * sizeof(wchar_t));
+    return text;
 }
 
 void MemoryListView::InsertColumn(int column, const std::wstring& title, ColumnAlign align, int width)

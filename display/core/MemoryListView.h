@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <variant>
 #include <vector>
 
 namespace kestrun {
@@ -53,18 +52,17 @@ public:
     void ResetCounters() { counters_ = {}; }
 
 private:
-    // A cell's text: all-ASCII texts (nearly every cell) are kept narrow, so the
-    // short ones sit inside the cell with no block of their own; any other text
-    // is kept wide as it came.
+    // A cell's text: all-ASCII texts (nearly every cell) are kept one byte a
+    // character, so the short ones sit inside the cell with no block of their
+    // own; any other text is kept whole, after a marker byte no ASCII text has.
     class Cell {
     public:
-        Cell() = default;
-        explicit Cell(const std::wstring& text) { Assign(text); }
         void Assign(const std::wstring& text);
         [[nodiscard]] std::wstring Text() const;
 
     private:
-        std::variant<std::string, std::wstring> text_;
+        static constexpr char kWide = '\xFF';
+        std::string bytes_;
     };
 
     // A row's cells are the cells of its slot in the pool: slot * width_ up to

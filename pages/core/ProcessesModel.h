@@ -14,24 +14,25 @@
 
 namespace kestrun {
 
-// One list row.
+// One list row. What every refresh reads and writes comes first, next to the
+// row-keeping fields; what only a new row or a sort reads comes last.
 struct ProcessRow : RowRecord {
     uint32_t lastTick = 0;  // tick count of the last CPU sample, 0 before the first
     uint32_t processId = 0;
     uint32_t primaryThread = 0;  // the earliest-created thread; 0 when none was found
-    std::wstring name;
-    std::wstring folder;
-    uint64_t loadAddress = 0;
     uint32_t cpuDelta = 0;  // CPU time since the stored CPU time, 100 ns units
     uint32_t peakCpu = 0;   // highest usage shown, hundredths of a percent
+    uint32_t blocks = 0;
+    uint32_t threads = 0;
+    uint32_t accessKey = 0;
     platform::FileTime cpuTime;  // kernel plus user time, 100 ns units
     uint64_t memory = 0;         // bytes in all heap entries
     int64_t memoryDelta = 0;     // memory now minus memory at the previous refresh
     uint64_t peakMemory = 0;
-    uint32_t blocks = 0;
-    uint32_t threads = 0;
-    uint32_t accessKey = 0;
     bool systemProcess = false;  // named a system process by the platform
+    uint64_t loadAddress = 0;
+    std::wstring name;
+    std::wstring folder;
 };
 
 enum ProcessColumn : int {

@@ -97,16 +97,21 @@ void SimDevice::Charge(uint64_t elapsedMs)
     if (elapsedMs == 0) return;
     const bool real = clockMode_ == ClockMode::Real;
     // One processor: when the loads add up to more than all of it, each gets its proportional share.
+    auto loadOf = [&](size_t slot) -> uint64_t {
+        const uint32_t load = threadDetails_[slot].load;
+        return real ? Wobble(load, threadStore_[slot].id, uptimeMs_) : load;
+    };
     uint64_t total = 0;
-    for (const SimThread& thread : threadStore_)
-        if (thread.id != 0) total += real ? Wobble(thread.load, thread.id, uptimeMs_) : thread.load;
+    for (size_t slot = 0; slot < threadStore_.size(); ++slot)
+        if (threadStore_[slot].id != 0) total += loadOf(slot);
     const uint64_t scale = std::max<uint64_t>(total, kFullLoad);
-    for (SimThread& thread : threadStore_) {
+    for (size_t slot = 0; slot < threadStore_.size(); ++slot) {
+        SimThread& thread = threadStore_[slot];
         if (thread.id == 0) continue;
-        const uint64_t load = real ? Wobble(thread.load, thread.id, uptimeMs_) : thread.load;
+        const uint64_t load = loadOf(slot);
         if (load == 0) continue;
         const auto charge = static_cast<uint64_t>(static_cast<unsigned __int128>(elapsedMs) * kUnitsPerMs * load / scale);
-        const uint64_t kernel = charge * std::min<uint32_t>(thread.kernelShare, 100) / 100;
+        const uint64_t kernel = charge * std::min<uint32_t>(threadDetails_[slot].kernelShare, 100) / 100;
         thread.kernelTime += kernel;
         thread.userTime += charge - kernel;
     }
@@ -133,7 +138,7 @@ void SimDevice::Churn(uint64_t second)
     for (SimProcess& process : processes_) {
         if (process.heaps.empty()) continue;
         uint32_t load = 0;
-        for (uint32_t slot : process.threadSlots) load += threadStore_[slot].load;
+        for (uint32_t slot : process.threadSlots) load += threadDetails_[slot].load;
         if (load < 100) continue;  // below 1 %: idle
         uint64_t state = (uint64_t{process.id} << 32) ^ second;
         const uint64_t roll = SplitMix(state);
@@ -256,10 +261,14 @@ bool SimDevice::EndProcess(uint32_t processId, int exitCode)
     for (size_t k = 0; k < process.threads.size(); ++k) {
         threadSlot_.erase(process.threads[k]);
         threadStore_[process.threadSlots[k]] = SimThread{.id = 0};
+        threadDetails_[process.threadSlots[k]] = {};
         freeThreadSlots_.push_back(process.threadSlots[k]);
     }
-    for (SimThread& thread : threadStore_)
-        if (thread.id != 0 && thread.currentProcessId == processId) thread.currentProcessId = thread.ownerId;  // calls into it return
+    for (size_t slot = 0; slot < threadStore_.size(); ++slot) {
+        SimThreadDetails& details = threadDetails_[slot];
+        if (threadStore_[slot].id != 0 && details.currentProcessId == processId)
+            details.currentProcessId = threadStore_[slot].ownerId;  // calls into it return
+    }
     for (const SimModuleRef& ref : process.modules) {
         auto module = moduleIndex_.find(ref.moduleId);
         if (module != moduleIndex_.end() && modules_[module->second].processCount > 0) --modules_[module->second].processCount;
@@ -320,28 +329,31 @@ uint32_t SimDevice::AddThread(uint32_t processId, const ThreadSpec& spec)
     SimThread thread;
     thread.id = id;
     thread.ownerId = processId;
-    thread.currentProcessId = processId;
-    if (!spec.runsIn.empty()) {
-        const uint32_t host = ProcessIdByName(spec.runsIn);
-        if (host != 0) thread.currentProcessId = host;
-    }
-    thread.basePriority = spec.basePriority;
-    thread.deltaPriority = spec.deltaPriority;
-    thread.usageCount = spec.usageCount;
-    thread.accessKey = process->accessKey;
     thread.creation = bootTime_ + spec.createdMs.value_or(uptimeMs_) * kUnitsPerMs;
     thread.kernelTime = spec.kernelTime;
     thread.userTime = spec.userTime;
-    thread.load = std::min(spec.load, kFullLoad);
-    thread.kernelShare = std::min<uint32_t>(spec.kernelShare, 100);
+    SimThreadDetails details;
+    details.currentProcessId = processId;
+    if (!spec.runsIn.empty()) {
+        const uint32_t host = ProcessIdByName(spec.runsIn);
+        if (host != 0) details.currentProcessId = host;
+    }
+    details.basePriority = spec.basePriority;
+    details.deltaPriority = spec.deltaPriority;
+    details.usageCount = spec.usageCount;
+    details.accessKey = process->accessKey;
+    details.load = std::min(spec.load, kFullLoad);
+    details.kernelShare = std::min<uint32_t>(spec.kernelShare, 100);
     uint32_t slot = 0;
     if (!freeThreadSlots_.empty()) {
         slot = freeThreadSlots_.back();
         freeThreadSlots_.pop_back();
         threadStore_[slot] = thread;
+        threadDetails_[slot] = details;
     } else {
         slot = static_cast<uint32_t>(threadStore_.size());
         threadStore_.push_back(thread);
+        threadDetails_.push_back(details);
     }
     threadSlot_.emplace(id, slot);
     if (process->threads.empty()) {
@@ -370,6 +382,7 @@ bool SimDevice::RemoveThread(uint32_t threadId)
         }
     }
     threadStore_[slot] = SimThread{.id = 0};
+    threadDetails_[slot] = {};
     freeThreadSlots_.push_back(slot);
     threadSlot_.erase(it);
     return true;
@@ -385,6 +398,12 @@ const SimThread* SimDevice::FindThread(uint32_t threadId) const
 {
     auto it = threadSlot_.find(threadId);
     return it == threadSlot_.end() ? nullptr : &threadStore_[it->second];
+}
+
+SimThreadDetails* SimDevice::FindThreadDetails(uint32_t threadId)
+{
+    auto it = threadSlot_.find(threadId);
+    return it == threadSlot_.end() ? nullptr : &threadDetails_[it->second];
 }
 
 std::span<const SimThread> SimDevice::ContiguousThreads(const SimProcess& process) const
@@ -418,7 +437,7 @@ bool SimDevice::SetThreadTimes(uint32_t threadId, uint64_t kernel, uint64_t user
 bool SimDevice::SetThreadLoad(uint32_t threadId, uint32_t load)
 {
     Sync();  // time so far is charged at the old load
-    SimThread* thread = FindThread(threadId);
+    SimThreadDetails* thread = FindThreadDetails(threadId);
     if (thread == nullptr) return Fail(ESRCH);
     thread->load = std::min(load, kFullLoad);
     return true;
@@ -426,7 +445,7 @@ bool SimDevice::SetThreadLoad(uint32_t threadId, uint32_t load)
 
 bool SimDevice::SetThreadRunsIn(uint32_t threadId, uint32_t processId)
 {
-    SimThread* thread = FindThread(threadId);
+    SimThreadDetails* thread = FindThreadDetails(threadId);
     if (thread == nullptr) return Fail(ESRCH);
     if (FindProcess(processId) == nullptr) return Fail(ESRCH);
     thread->currentProcessId = processId;

@@ -76,7 +76,7 @@ public:
         device_.currentThreadPriority = level;
         // The calling thread is the program's first thread on the device.
         if (const SimProcess* self = device_.FindProcess(device_.OwnProcessId()); self != nullptr && !self->threads.empty())
-            if (SimThread* thread = device_.FindThread(self->threads.front())) thread->basePriority = level;
+            if (SimThreadDetails* thread = device_.FindThreadDetails(self->threads.front())) thread->basePriority = level;
         return true;
     }
 

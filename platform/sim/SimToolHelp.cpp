@@ -85,17 +85,17 @@ public:
         const SimThread* thread = device_.FindThread(threadId);
         if (thread == nullptr) { Fail(ESRCH); return kThreadPriorityError; }
         if (!device_.CanWalk(thread->ownerId)) { Fail(EACCES); return kThreadPriorityError; }
-        return thread->basePriority;
+        return device_.DetailsOf(*thread).basePriority;
     }
 
     bool SetThreadPriority(uint32_t threadId, int level) override
     {
         if (device_.Fails(SimCall::SetThreadPriority)) return false;
         if (level < kThreadPriorityTimeCritical || level > kThreadPriorityIdle) return Fail(EINVAL);
-        SimThread* thread = device_.FindThread(threadId);
+        const SimThread* thread = device_.FindThread(threadId);
         if (thread == nullptr) return Fail(ESRCH);
         if (!device_.CanWalk(thread->ownerId)) return Fail(EACCES);
-        thread->basePriority = level;
+        device_.FindThreadDetails(threadId)->basePriority = level;
         return true;
     }
 
@@ -183,9 +183,10 @@ std::optional<Snapshot> SimToolHelp::CreateSnapshot(uint32_t flags, uint32_t pro
         runs_.runs.reserve(processes.size());
         for (const SimProcess& p : processes) {
             const auto first = static_cast<uint32_t>(snapshot.threads.size());
-            auto add = [&snapshot](const SimThread& t) {
-                snapshot.threads.push_back(ThreadEntry{t.id, t.ownerId, t.basePriority, t.deltaPriority,
-                                                       t.usageCount, t.accessKey, t.currentProcessId});
+            auto add = [&snapshot, this](const SimThread& t) {
+                const SimThreadDetails& d = device_.DetailsOf(t);
+                snapshot.threads.push_back(ThreadEntry{t.id, t.ownerId, d.basePriority, d.deltaPriority,
+                                                       d.usageCount, d.accessKey, d.currentProcessId});
             };
             if (const std::span<const SimThread> side = device_.ContiguousThreads(p); !side.empty()) {
                 for (const SimThread& t : side) add(t);

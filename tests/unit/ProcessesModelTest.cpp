@@ -622,7 +622,7 @@ TEST_F(ProcessesPriority, SetsThePrimaryThreadAndReportsFailure)
     Select(0x200);
     model_->SetPriority(5);
     EXPECT_EQ(model_->GetPriority(), 5);
-    EXPECT_EQ(device().FindThread(0x201)->basePriority, 5);
+    EXPECT_EQ(device().FindThreadDetails(0x201)->basePriority, 5);
     EXPECT_TRUE(boxes_.empty());
 
     device().InjectFailure(SimCall::SetThreadPriority, EPERM);

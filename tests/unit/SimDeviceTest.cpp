@@ -119,7 +119,7 @@ TEST(SimKernel, PriorityAndRebootRequestsAreRecorded)
     auto sim = SmallDevice();
     EXPECT_TRUE(sim->kernel().SetCurrentThreadPriority(1));
     EXPECT_EQ(sim->device().currentThreadPriority, 1);
-    EXPECT_EQ(sim->device().FindThread(kSelfThread)->basePriority, 1);
+    EXPECT_EQ(sim->device().FindThreadDetails(kSelfThread)->basePriority, 1);
     EXPECT_FALSE(sim->kernel().SetCurrentThreadPriority(9));
     EXPECT_EQ(sim->device().currentThreadPriority, 1);
     EXPECT_TRUE(sim->kernel().Reboot());

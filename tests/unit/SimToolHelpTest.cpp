@@ -384,7 +384,7 @@ TEST(SimProcessHandle, EndingAHostSendsVisitingThreadsHome)
     sim->device().FindProcess(kNk)->terminable = true;
     ASSERT_TRUE(sim->toolHelp().OpenProcess(kNk)->Terminate(-1));
     ASSERT_NE(sim->device().FindThread(kWorkerHelper), nullptr);
-    EXPECT_EQ(sim->device().FindThread(kWorkerHelper)->currentProcessId, kWorker);
+    EXPECT_EQ(sim->device().FindThreadDetails(kWorkerHelper)->currentProcessId, kWorker);
 }
 
 }  // namespace
