@@ -125,6 +125,8 @@ public:
 
     // processId 0 means all processes (or the system, for modules).
     virtual std::optional<Snapshot> CreateSnapshot(uint32_t flags, uint32_t processId) = 0;
+    // Closes a snapshot: its lists are empty afterwards (a backend may keep
+    // their storage for its next snapshot). False leaves the snapshot as it was.
     virtual bool CloseSnapshot(Snapshot& snapshot) = 0;
     virtual std::optional<std::vector<HeapEntry>> HeapEntries(uint32_t processId, uint64_t heapId) = 0;
 

@@ -146,7 +146,11 @@ public:
     }
 
     std::optional<Snapshot> CreateSnapshot(uint32_t flags, uint32_t processId) override;
-    bool CloseSnapshot(Snapshot&) override { return true; }
+    bool CloseSnapshot(Snapshot& snapshot) override
+    {
+        snapshot = Snapshot{snapshot.flags, snapshot.processId, {}, {}, {}, {}};
+        return true;
+    }
     std::optional<std::vector<HeapEntry>> HeapEntries(uint32_t processId, uint64_t heapId) override;
     bool GetThreadTimes(uint32_t threadId, ThreadTimes& times) override;
     int GetThreadPriority(uint32_t threadId) override;

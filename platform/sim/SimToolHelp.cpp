@@ -57,6 +57,10 @@ public:
     {
         if (device_.Fails(SimCall::CloseSnapshot)) return false;
         if (!snapshot.threads.empty() && snapshot.threads.data() == runs_.data) runs_ = {};
+        // A closed snapshot is empty; its lists' storage (names included) serves the next one.
+        spare_.processes = std::move(snapshot.processes);
+        spare_.threads = std::move(snapshot.threads);
+        snapshot = Snapshot{snapshot.flags, snapshot.processId, {}, {}, {}, {}};
         return true;
     }
 
@@ -126,6 +130,7 @@ private:
         return true;
     }
     SimDevice& device_;
+    Snapshot spare_;  // the lists of the last snapshot closed, for the next one to fill
     // Where each process's threads lie in the latest thread snapshot this backend
     // made: one run per process, in the order of its process list. Callers sum the
     // processes in that order, so the next run is usually the one asked for; any
@@ -171,13 +176,24 @@ std::optional<Snapshot> SimToolHelp::CreateSnapshot(uint32_t flags, uint32_t pro
     snapshot.processId = processId;
     const std::vector<SimProcess>& processes = device_.processes();
     if (wantProcesses) {
-        snapshot.processes.reserve(processes.size());
-        for (const SimProcess& p : processes) {
-            snapshot.processes.push_back(ProcessEntry{p.id, static_cast<uint32_t>(p.threads.size()), p.parentId,
-                                                      p.memoryBase, p.accessKey, p.exeName});
+        // Filled in place, so names reuse the storage of the last snapshot closed.
+        snapshot.processes = std::move(spare_.processes);
+        snapshot.processes.resize(processes.size());
+        for (size_t i = 0; i < processes.size(); ++i) {
+            const SimProcess& p = processes[i];
+            ProcessEntry& entry = snapshot.processes[i];
+            entry.processId = p.id;
+            entry.threadCount = static_cast<uint32_t>(p.threads.size());
+            entry.parentProcessId = p.parentId;
+            entry.memoryBase = p.memoryBase;
+            entry.accessKey = p.accessKey;
+            entry.exeFile.assign(p.exeName);
+            entry.systemProcess = false;
         }
     }
     if (wantThreads) {
+        snapshot.threads = std::move(spare_.threads);
+        snapshot.threads.clear();
         snapshot.threads.reserve(device_.ThreadCount());
         runs_ = {};  // a new thread list: earlier positions mean nothing now
         runs_.runs.reserve(processes.size());

@@ -171,6 +171,38 @@ TEST(SimSnapshot, ProcessEntriesDescribeEachProcess)
     EXPECT_EQ(bases.count(0), 0u);
 }
 
+TEST(SimSnapshot, ASnapshotAfterOneWasClosedDescribesTheDeviceAsItIsNow)
+{
+    auto sim = SmallDevice();
+    ToolHelp& toolHelp = sim->toolHelp();
+    std::optional<Snapshot> first = toolHelp.CreateSnapshot(kSnapProcess | kSnapThread, 0);
+    ASSERT_TRUE(first);
+    ASSERT_TRUE(toolHelp.CloseSnapshot(*first));
+    EXPECT_TRUE(first->processes.empty() && first->threads.empty()) << "a closed snapshot is empty";
+
+    // The next snapshot reuses the closed one's storage: a shorter name and
+    // fewer processes must not leave anything of the old ones behind.
+    ASSERT_TRUE(sim->device().EndProcess(kStuck, 0));
+    ASSERT_TRUE(sim->device().EndProcess(kWorker, 0));
+    ProcessSpec again;
+    again.exeName = L"a.exe";
+    again.threads.resize(1);
+    const uint32_t added = sim->device().AddProcess(again);
+    std::optional<Snapshot> second = toolHelp.CreateSnapshot(kSnapProcess | kSnapThread, 0);
+    ASSERT_TRUE(second);
+    std::vector<std::wstring> names;
+    for (const ProcessEntry& e : second->processes) names.push_back(e.exeFile);
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"nk.exe", L"kestrun.exe", L"a.exe"}));
+    EXPECT_EQ(second->threads.size(), sim->device().ThreadCount());
+    AllProcessAccess access(toolHelp);
+    EXPECT_NE(toolHelp.SumThreadTimes(*second, added).primaryThread, 0u) << "the new process's thread is found";
+
+    // A failed close keeps the snapshot.
+    sim->device().InjectFailure(SimCall::CloseSnapshot, EIO);
+    EXPECT_FALSE(toolHelp.CloseSnapshot(*second));
+    EXPECT_EQ(second->processes.size(), 3u);
+}
+
 TEST(SimSnapshot, ThreadEntriesKnowWhereTheyRun)
 {
     auto sim = SmallDevice();
