@@ -76,8 +76,8 @@ public:
         }
         const auto it = byKey_.find(key);
         if (it == byKey_.end()) return nullptr;
-        if (it->second->row_ < rows_.size() && rows_[it->second->row_] == it->second.get()) lastFound_ = it->second->row_;
-        return it->second.get();
+        if (it->second->row_ < rows_.size() && rows_[it->second->row_] == it->second) lastFound_ = it->second->row_;
+        return it->second;
     }
 
     // Inserts the row of a new record at its place, with text as its first cell.
@@ -86,14 +86,17 @@ public:
     Record* Insert(std::unique_ptr<Record> record, const std::wstring& text)
     {
         if (byKey_.count(Traits::KeyOf(*record)) != 0) return nullptr;
-        const size_t place = NewRowPlace(*record);
-        const int row = list_.InsertRow(static_cast<int>(place), text, record.get());
-        if (row < 0) return nullptr;
-        Record* raw = record.get();
+        Record* raw = records_.Take(std::move(*record));
+        const size_t place = NewRowPlace(*raw);
+        const int row = list_.InsertRow(static_cast<int>(place), text, raw);
+        if (row < 0) {
+            records_.Give(raw);
+            return nullptr;
+        }
         raw->row_ = place;
         rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(place), raw);
         validBelow_ = std::min(validBelow_, place);
-        byKey_[Traits::KeyOf(*raw)] = std::move(record);
+        byKey_.emplace(Traits::KeyOf(*raw), raw);
         return raw;
     }
 
@@ -148,6 +151,7 @@ public:
             if (rows_[i]->generation == generation_) continue;
             list_.DeleteRow(static_cast<int>(i));  // the row goes before its record
             byKey_.erase(Traits::KeyOf(*rows_[i]));
+            records_.Give(rows_[i]);
             rows_[i] = nullptr;
             lowest = i;
         }
@@ -211,6 +215,7 @@ public:
         list_.DeleteAllRows();
         rows_.clear();
         byKey_.clear();
+        records_.Clear();
         validBelow_ = 0;
         seen_ = 0;
     }
@@ -248,7 +253,48 @@ private:
 
     ListView& list_;
     std::vector<Record*> rows_;                             // in list order
-    std::unordered_map<Key, std::unique_ptr<Record>> byKey_;  // owns the records
+    // Records live in blocks, so that rows inserted together lie together in
+    // memory and a refresh walks them in order; a removed row's record is
+    // emptied and serves the next new row.
+    class RecordPool {
+    public:
+        Record* Take(Record&& value)
+        {
+            Record* slot = nullptr;
+            if (!free_.empty()) {
+                slot = free_.back();
+                free_.pop_back();
+            } else {
+                if (usedInLast_ == kBlock) {
+                    blocks_.push_back(std::make_unique<Record[]>(kBlock));
+                    usedInLast_ = 0;
+                }
+                slot = &blocks_.back()[usedInLast_++];
+            }
+            *slot = std::move(value);
+            return slot;
+        }
+        void Give(Record* record)
+        {
+            *record = Record{};
+            free_.push_back(record);
+        }
+        void Clear()
+        {
+            free_.clear();
+            blocks_.clear();
+            usedInLast_ = kBlock;
+        }
+
+    private:
+        static constexpr size_t kBlock = 256;
+        std::vector<std::unique_ptr<Record[]>> blocks_;
+        std::vector<Record*> free_;
+        size_t usedInLast_ = kBlock;
+    };
+
+    RecordPool records_;                        // owns the records
+    std::unordered_map<Key, Record*> byKey_;
     size_t validBelow_ = 0;  // records in rows [0, validBelow_) know their index
     mutable size_t lastFound_ = static_cast<size_t>(-1);  // Find's last row: a hint, checked before use
     uint32_t generation_ = 0;

@@ -59,22 +59,24 @@ struct SimModuleRef {
     uint32_t usage = 1;
 };
 
+// What a refresh reads of every process (ids, thread placement, heap totals,
+// name) comes first, within two cache lines.
 struct SimProcess {
     uint32_t id = 0;
     uint32_t parentId = 0;
-    std::wstring exeName;
-    std::wstring path;
-    uint64_t memoryBase = 0;
     uint32_t accessKey = 0;
-    bool terminable = true;
-    uint64_t serial = 0;  // distinguishes a reused id
-    std::vector<uint32_t> threads;  // owned threads, in creation order
-    std::vector<uint32_t> threadSlots;  // where each of those lives in the device's thread store
     uint32_t firstThreadSlot = 0;        // with contiguousThreads: threads[k] lives at firstThreadSlot + k
     bool contiguousThreads = true;
-    std::vector<SimHeap> heaps;
-    uint64_t heapBytes = 0;   // over all heaps, kept by the device with the entries
     uint32_t heapBlocks = 0;
+    uint64_t heapBytes = 0;   // over all heaps, kept by the device with the entries
+    uint64_t memoryBase = 0;
+    std::vector<uint32_t> threads;  // owned threads, in creation order
+    std::wstring exeName;
+    std::vector<uint32_t> threadSlots;  // where each of those lives in the device's thread store
+    std::wstring path;
+    bool terminable = true;
+    uint64_t serial = 0;  // distinguishes a reused id
+    std::vector<SimHeap> heaps;
     std::vector<SimModuleRef> modules;
     uint32_t churnBlocks = 0;  // real clock only: blocks the demo's allocation churn added
 };

@@ -56,7 +56,7 @@ public:
     bool CloseSnapshot(Snapshot& snapshot) override
     {
         if (device_.Fails(SimCall::CloseSnapshot)) return false;
-        if (!snapshot.threads.empty() && snapshot.threads.data() == runs_.data) runs_ = {};
+        if (!snapshot.threads.empty() && snapshot.threads.data() == runs_.data) runs_.Forget();
         // A closed snapshot is empty; its lists' storage (names included) serves the next one.
         spare_.processes = std::move(snapshot.processes);
         spare_.threads = std::move(snapshot.threads);
@@ -146,6 +146,15 @@ private:
         std::vector<Run> runs;
         size_t next = 0;
         std::unordered_map<uint32_t, size_t> byOwner;  // owner -> run, empty until needed
+        // Forgets the list but keeps the storage for the next one.
+        void Forget()
+        {
+            data = nullptr;
+            size = 0;
+            runs.clear();
+            next = 0;
+            if (!byOwner.empty()) byOwner.clear();
+        }
     } runs_;
 };
 
@@ -195,7 +204,7 @@ std::optional<Snapshot> SimToolHelp::CreateSnapshot(uint32_t flags, uint32_t pro
         snapshot.threads = std::move(spare_.threads);
         snapshot.threads.clear();
         snapshot.threads.reserve(device_.ThreadCount());
-        runs_ = {};  // a new thread list: earlier positions mean nothing now
+        runs_.Forget();  // a new thread list: earlier positions mean nothing now
         runs_.runs.reserve(processes.size());
         for (const SimProcess& p : processes) {
             const auto first = static_cast<uint32_t>(snapshot.threads.size());
@@ -235,7 +244,7 @@ std::optional<Snapshot> SimToolHelp::CreateSnapshot(uint32_t flags, uint32_t pro
     first(wantModules, SimCall::FirstModule, snapshot.modules);
     first(wantHeaps, SimCall::FirstHeapList, snapshot.heapLists);
     if (wantThreads) {
-        if (snapshot.threads.empty()) runs_ = {};
+        if (snapshot.threads.empty()) runs_.Forget();
         runs_.data = snapshot.threads.data();  // moving the snapshot out keeps its buffer
         runs_.size = snapshot.threads.size();
     }
