@@ -102,12 +102,10 @@ void SimDevice::Charge(uint64_t elapsedMs)
         return real ? Wobble(load, threadStore_[slot].id, uptimeMs_) : load;
     };
     uint64_t total = 0;
-    for (size_t slot = 0; slot < threadStore_.size(); ++slot)
-        if (threadStore_[slot].id != 0) total += loadOf(slot);
+    for (const uint32_t slot : busySlots_) total += loadOf(slot);
     const uint64_t scale = std::max<uint64_t>(total, kFullLoad);
-    for (size_t slot = 0; slot < threadStore_.size(); ++slot) {
+    for (const uint32_t slot : busySlots_) {
         SimThread& thread = threadStore_[slot];
-        if (thread.id == 0) continue;
         const uint64_t load = loadOf(slot);
         if (load == 0) continue;
         const auto charge = static_cast<uint64_t>(static_cast<unsigned __int128>(elapsedMs) * kUnitsPerMs * load / scale);
@@ -262,6 +260,7 @@ bool SimDevice::EndProcess(uint32_t processId, int exitCode)
         threadSlot_.erase(process.threads[k]);
         threadStore_[process.threadSlots[k]] = SimThread{.id = 0};
         threadDetails_[process.threadSlots[k]] = {};
+        MarkBusy(process.threadSlots[k], false);
         freeThreadSlots_.push_back(process.threadSlots[k]);
     }
     for (size_t slot = 0; slot < threadStore_.size(); ++slot) {
@@ -355,6 +354,7 @@ uint32_t SimDevice::AddThread(uint32_t processId, const ThreadSpec& spec)
         threadStore_.push_back(thread);
         threadDetails_.push_back(details);
     }
+    MarkBusy(slot, details.load > 0);
     threadSlot_.emplace(id, slot);
     if (process->threads.empty()) {
         process->firstThreadSlot = slot;
@@ -383,6 +383,7 @@ bool SimDevice::RemoveThread(uint32_t threadId)
     }
     threadStore_[slot] = SimThread{.id = 0};
     threadDetails_[slot] = {};
+    MarkBusy(slot, false);
     freeThreadSlots_.push_back(slot);
     threadSlot_.erase(it);
     return true;
@@ -440,7 +441,16 @@ bool SimDevice::SetThreadLoad(uint32_t threadId, uint32_t load)
     SimThreadDetails* thread = FindThreadDetails(threadId);
     if (thread == nullptr) return Fail(ESRCH);
     thread->load = std::min(load, kFullLoad);
+    MarkBusy(static_cast<uint32_t>(thread - threadDetails_.data()), load > 0);
     return true;
+}
+
+void SimDevice::MarkBusy(uint32_t slot, bool busy)
+{
+    const auto at = std::lower_bound(busySlots_.begin(), busySlots_.end(), slot);
+    const bool listed = at != busySlots_.end() && *at == slot;
+    if (busy && !listed) busySlots_.insert(at, slot);
+    if (!busy && listed) busySlots_.erase(at);
 }
 
 bool SimDevice::SetThreadRunsIn(uint32_t threadId, uint32_t processId)

@@ -264,6 +264,7 @@ private:
     uint32_t NewId(uint32_t low);
     void IndexProcesses();
     void Charge(uint64_t elapsedMs);
+    void MarkBusy(uint32_t slot, bool busy);
     void Churn(uint64_t second);
     static uint64_t NextHeapAddress(const SimHeap& heap);
 
@@ -284,6 +285,7 @@ private:
     // as they were added; a removed thread's slot (id 0) is reused by the next one.
     std::vector<SimThread> threadStore_;
     std::vector<SimThreadDetails> threadDetails_;  // slot by slot with threadStore_
+    std::vector<uint32_t> busySlots_;  // slots of the threads with a load, ascending: the ones time is charged to
     std::vector<uint32_t> freeThreadSlots_;
     std::unordered_map<uint32_t, uint32_t> threadSlot_;  // thread id -> slot
     std::vector<SimModule> modules_;

@@ -44,6 +44,36 @@ TEST(SimClock, OneProcessorSharesOverloadProportionally)
     EXPECT_EQ(*sim->kernel().TotalBusyTime() - 70000u, 1000u * 10000u) << "never more than the elapsed time";
 }
 
+TEST(SimClock, ChargesFollowLoadsAsTheyChangeAndThreadsComeAndGo)
+{
+    auto sim = SmallDevice();
+    SimDevice& device = sim->device();
+    ASSERT_TRUE(device.SetThreadLoad(kWorkerMain, 0));
+    ASSERT_TRUE(device.SetThreadLoad(kSelfThread, 1000));  // idle until now
+    const uint64_t main = Busy(device, kWorkerMain);
+    const uint64_t self = Busy(device, kSelfThread);
+    device.AdvanceTime(1000);
+    EXPECT_EQ(Busy(device, kWorkerMain), main) << "a thread whose load went to 0 is charged nothing";
+    EXPECT_EQ(Busy(device, kSelfThread) - self, 1000u * 1000u) << "10 % of 1 s";
+
+    // A busy thread goes; an idle one added next takes its place in the store.
+    ASSERT_TRUE(device.RemoveThread(kSelfThread));
+    ThreadSpec idle;
+    const uint32_t added = device.AddThread(kWorker, idle);
+    ASSERT_NE(added, 0u);
+    ThreadSpec busy;
+    busy.load = 500;
+    const uint32_t second = device.AddThread(kWorker, busy);
+    device.AdvanceTime(1000);
+    EXPECT_EQ(Busy(device, added), 0u);
+    EXPECT_EQ(Busy(device, second), 500u * 1000u);
+    ASSERT_TRUE(device.EndProcess(kWorker, 0));
+    ThreadSpec again;
+    const uint32_t later = device.AddThread(kNk, again);
+    device.AdvanceTime(1000);
+    EXPECT_EQ(Busy(device, later), 0u) << "the slots of an ended process's busy threads charge nobody new";
+}
+
 TEST(SimClock, TickWrapsModulo2To32)
 {
     auto sim = SmallDevice();
