@@ -212,6 +212,11 @@ uint32_t SimDevice::AddProcess(const ProcessSpec& spec)
     SimProcess process;
     process.id = id;
     process.exeName = spec.exeName;
+    if (!spec.exeName.empty() && spec.exeName.size() <= process.shortName.size() &&
+        std::all_of(spec.exeName.begin(), spec.exeName.end(), [](wchar_t c) { return c > 0 && c < 0x80; })) {
+        std::copy(spec.exeName.begin(), spec.exeName.end(), process.shortName.begin());
+        process.shortNameLength = static_cast<uint8_t>(spec.exeName.size());
+    }
     process.path = spec.path.empty() ? L"\\Windows\\" + spec.exeName : spec.path;
     const uint32_t slot = nextSlot_++;
     process.memoryBase = spec.memoryBase != 0 ? spec.memoryBase : 0x02000000ull * ((slot - 1) % 63 + 1);

@@ -15,6 +15,7 @@
 #include "platform/sim/SimHive.h"
 #include "platform/sim/SimProfile.h"
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -71,7 +72,11 @@ struct SimProcess {
     uint64_t heapBytes = 0;   // over all heaps, kept by the device with the entries
     uint64_t memoryBase = 0;
     std::vector<uint32_t> threads;  // owned threads, in creation order
-    std::wstring exeName;
+    // The executable's name when it is 1 to 23 ASCII characters, beside the
+    // fields above, so that a snapshot need not read the name's own block.
+    std::array<char, 23> shortName{};
+    uint8_t shortNameLength = 0;
+    std::wstring exeName;  // set by AddProcess, which keeps shortName in step
     std::vector<uint32_t> threadSlots;  // where each of those lives in the device's thread store
     std::wstring path;
     bool terminable = true;

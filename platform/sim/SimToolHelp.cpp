@@ -196,7 +196,8 @@ std::optional<Snapshot> SimToolHelp::CreateSnapshot(uint32_t flags, uint32_t pro
             entry.parentProcessId = p.parentId;
             entry.memoryBase = p.memoryBase;
             entry.accessKey = p.accessKey;
-            entry.exeFile.assign(p.exeName);
+            if (p.shortNameLength != 0) entry.exeFile.assign(p.shortName.begin(), p.shortName.begin() + p.shortNameLength);
+            else entry.exeFile.assign(p.exeName);
             entry.systemProcess = false;
         }
     }

@@ -188,11 +188,17 @@ TEST(SimSnapshot, ASnapshotAfterOneWasClosedDescribesTheDeviceAsItIsNow)
     again.exeName = L"a.exe";
     again.threads.resize(1);
     const uint32_t added = sim->device().AddProcess(again);
+    const std::wstring longName = L"a name longer than twenty-three characters.exe";
+    for (const std::wstring& name : {longName, std::wstring(L"\x00E9t\x00E9.exe")}) {
+        ProcessSpec other;
+        other.exeName = name;
+        ASSERT_NE(sim->device().AddProcess(other), 0u);
+    }
     std::optional<Snapshot> second = toolHelp.CreateSnapshot(kSnapProcess | kSnapThread, 0);
     ASSERT_TRUE(second);
     std::vector<std::wstring> names;
     for (const ProcessEntry& e : second->processes) names.push_back(e.exeFile);
-    EXPECT_EQ(names, (std::vector<std::wstring>{L"nk.exe", L"kestrun.exe", L"a.exe"}));
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"nk.exe", L"kestrun.exe", L"a.exe", longName, L"\x00E9t\x00E9.exe"}));
     EXPECT_EQ(second->threads.size(), sim->device().ThreadCount());
     AllProcessAccess access(toolHelp);
     EXPECT_NE(toolHelp.SumThreadTimes(*second, added).primaryThread, 0u) << "the new process's thread is found";
@@ -200,7 +206,7 @@ TEST(SimSnapshot, ASnapshotAfterOneWasClosedDescribesTheDeviceAsItIsNow)
     // A failed close keeps the snapshot.
     sim->device().InjectFailure(SimCall::CloseSnapshot, EIO);
     EXPECT_FALSE(toolHelp.CloseSnapshot(*second));
-    EXPECT_EQ(second->processes.size(), 3u);
+    EXPECT_EQ(second->processes.size(), 5u);
 }
 
 TEST(SimSnapshot, ThreadEntriesKnowWhereTheyRun)
