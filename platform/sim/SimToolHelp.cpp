@@ -3,6 +3,7 @@
 #include "platform/LastError.h"
 #include "platform/sim/SimBackend.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <unordered_map>
 
@@ -196,8 +197,12 @@ std::optional<Snapshot> SimToolHelp::CreateSnapshot(uint32_t flags, uint32_t pro
             entry.parentProcessId = p.parentId;
             entry.memoryBase = p.memoryBase;
             entry.accessKey = p.accessKey;
-            if (p.shortNameLength != 0) entry.exeFile.assign(p.shortName.begin(), p.shortName.begin() + p.shortNameLength);
-            else entry.exeFile.assign(p.exeName);
+            if (p.shortNameLength != 0) {
+                entry.exeFile.resize(p.shortNameLength);  // in place: the storage is already there
+                std::copy_n(p.shortName.begin(), p.shortNameLength, entry.exeFile.begin());
+            } else {
+                entry.exeFile.assign(p.exeName);
+            }
             entry.systemProcess = false;
         }
     }
