@@ -63,14 +63,14 @@ void ProcessesRefresh(benchmark::State& state)
 // Other work on a shared machine only ever adds time, so the ratio compares the
 // fastest of many short repetitions, the sizes taking turns (main asks for
 // random interleaving unless the command line says otherwise).
-constexpr int kRepetitions = 30;
+constexpr int kRepetitions = 60;
 BENCHMARK(ProcessesRefresh)
     ->Arg(100)
     ->Arg(1000)
     ->Arg(10000)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
-    ->MinTime(0.1)
+    ->MinTime(0.05)
     ->Repetitions(kRepetitions)
     ->ComputeStatistics("min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
 
