@@ -37,6 +37,7 @@ struct ThreadEntry {
     uint32_t usageCount = 0;
     uint32_t accessKey = 0;
     uint32_t currentProcessId = 0;  // process the thread runs in now
+    bool operator==(const ThreadEntry&) const = default;
 };
 
 enum ModuleFlags : uint32_t {

@@ -207,17 +207,23 @@ std::optional<Snapshot> SimToolHelp::CreateSnapshot(uint32_t flags, uint32_t pro
         }
     }
     if (wantThreads) {
-        snapshot.threads = std::move(spare_.threads);
-        snapshot.threads.clear();
-        snapshot.threads.reserve(device_.ThreadCount());
+        // Filled over the last closed snapshot's entries; an entry that is the same
+        // as before is left alone, so unchanged threads cost a read and no write.
+        std::vector<ThreadEntry>& threads = snapshot.threads;
+        threads = std::move(spare_.threads);
+        const size_t reused = threads.size();
+        threads.reserve(device_.ThreadCount());
+        size_t count = 0;
         runs_.Forget();  // a new thread list: earlier positions mean nothing now
         runs_.runs.reserve(processes.size());
         for (const SimProcess& p : processes) {
-            const auto first = static_cast<uint32_t>(snapshot.threads.size());
-            auto add = [&snapshot, this](const SimThread& t) {
+            const auto first = static_cast<uint32_t>(count);
+            auto add = [&threads, &count, reused, this](const SimThread& t) {
                 const SimThreadDetails& d = device_.DetailsOf(t);
-                snapshot.threads.push_back(ThreadEntry{t.id, t.ownerId, d.basePriority, d.deltaPriority,
-                                                       d.usageCount, d.accessKey, d.currentProcessId});
+                const ThreadEntry entry{t.id, t.ownerId, d.basePriority, d.deltaPriority, d.usageCount, d.accessKey, d.currentProcessId};
+                if (count >= reused) threads.push_back(entry);
+                else if (threads[count] != entry) threads[count] = entry;
+                ++count;
             };
             if (const std::span<const SimThread> side = device_.ContiguousThreads(p); !side.empty()) {
                 for (const SimThread& t : side) add(t);
@@ -225,9 +231,9 @@ std::optional<Snapshot> SimToolHelp::CreateSnapshot(uint32_t flags, uint32_t pro
                 for (size_t k = 0; k < p.threads.size(); ++k)
                     if (const SimThread* t = device_.ThreadOf(p, k, p.threads[k])) add(*t);
             }
-            const auto count = static_cast<uint32_t>(snapshot.threads.size()) - first;
-            if (count > 0) runs_.runs.push_back({p.id, first, count});
+            if (count > first) runs_.runs.push_back({p.id, first, static_cast<uint32_t>(count) - first});
         }
+        threads.resize(count);
     }
     if (wantModules) snapshot.modules = Modules(processId);
     if (wantHeaps) {

@@ -184,6 +184,7 @@ TEST(SimSnapshot, ASnapshotAfterOneWasClosedDescribesTheDeviceAsItIsNow)
     // fewer processes must not leave anything of the old ones behind.
     ASSERT_TRUE(sim->device().EndProcess(kStuck, 0));
     ASSERT_TRUE(sim->device().EndProcess(kWorker, 0));
+    sim->device().FindThreadDetails(kNkThread)->basePriority = 6;
     ProcessSpec again;
     again.exeName = L"a.exe";
     again.threads.resize(1);
@@ -200,6 +201,9 @@ TEST(SimSnapshot, ASnapshotAfterOneWasClosedDescribesTheDeviceAsItIsNow)
     for (const ProcessEntry& e : second->processes) names.push_back(e.exeFile);
     EXPECT_EQ(names, (std::vector<std::wstring>{L"nk.exe", L"kestrun.exe", L"a.exe", longName, L"\x00E9t\x00E9.exe"}));
     EXPECT_EQ(second->threads.size(), sim->device().ThreadCount());
+    auto nkThread = std::find_if(second->threads.begin(), second->threads.end(), [](const ThreadEntry& t) { return t.threadId == kNkThread; });
+    ASSERT_NE(nkThread, second->threads.end());
+    EXPECT_EQ(nkThread->basePriority, 6) << "an entry reused from the closed snapshot shows the thread as it is now";
     AllProcessAccess access(toolHelp);
     EXPECT_NE(toolHelp.SumThreadTimes(*second, added).primaryThread, 0u) << "the new process's thread is found";
 
