@@ -82,7 +82,7 @@ if command -v htop > /dev/null; then
     mkfifo "$WORK/keys"
     sleep 3600 > "$WORK/keys" &
     helpers+=($!)
-    TERM=xterm script -qfc "htop -d $((INTERVAL * 10))" /dev/null > /dev/null < "$WORK/keys" &
+    TERM=xterm script -qfc "htop -d $((INTERVAL * 10))" /dev/null > /dev/null 2>&1 < "$WORK/keys" &
     helpers+=($!)
     sleep 0.5
     htop_pid=$(pgrep -n -x htop)
