@@ -62,23 +62,42 @@ X11Session::X11Session(Display* display) : display_(display), root_(DefaultRootW
 
 X11Session::~X11Session() { XCloseDisplay(display_); }
 
+namespace {
+
+// A property as Xlib hands it over; Xlib's copy is freed with this object.
+struct PropertyData {
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned char* data = nullptr;
+    PropertyData() = default;
+    PropertyData(const PropertyData&) = delete;
+    PropertyData& operator=(const PropertyData&) = delete;
+    ~PropertyData()
+    {
+        if (data != nullptr) XFree(data);
+    }
+};
+
+// Reads up to `units` 32-bit units of a property; false when it cannot be read.
+bool FetchProperty(Display* display, Window window, Atom property, Atom type, long units, PropertyData& out)
+{
+    unsigned long after = 0;
+    const int rc = XGetWindowProperty(display, window, property, 0, units, False, type, &out.type, &out.format, &out.count,
+                                      &after, &out.data);
+    return rc == Success && out.data != nullptr;
+}
+
+}  // namespace
+
 std::optional<std::vector<unsigned long>> X11Session::Cardinals(Window window, Atom property, Atom type) const
 {
-    Atom actualType = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    // Length in 32-bit units; 4 M units (16 MiB) is far beyond any real icon list.
-    const int rc = XGetWindowProperty(display_, window, property, 0, 1L << 22, False, type, &actualType, &format,
-                                      &count, &after, &data);
-    if (rc != Success || data == nullptr) return std::nullopt;
-    std::optional<std::vector<unsigned long>> result;
-    if (format == 32 && (type == AnyPropertyType || actualType == type)) {
-        const auto* items = reinterpret_cast<const unsigned long*>(data);
-        result.emplace(items, items + count);
-    }
-    XFree(data);
-    return result;
+    PropertyData p;
+    // 4 M units (16 MiB) is far beyond any real icon list.
+    if (!FetchProperty(display_, window, property, type, 1L << 22, p)) return std::nullopt;
+    if (p.format != 32 || (type != AnyPropertyType && p.type != type)) return std::nullopt;
+    const auto* items = reinterpret_cast<const unsigned long*>(p.data);
+    return std::vector<unsigned long>(items, items + p.count);
 }
 
 std::optional<Window> X11Session::WindowProperty(Window window, Atom property) const
@@ -90,18 +109,11 @@ std::optional<Window> X11Session::WindowProperty(Window window, Atom property) c
 
 std::optional<std::string> X11Session::Bytes(Window window, Atom property, Atom type, Atom* actualTypeOut) const
 {
-    Atom actualType = None;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    const int rc = XGetWindowProperty(display_, window, property, 0, 1L << 16, False, type, &actualType, &format,
-                                      &count, &after, &data);
-    if (rc != Success || data == nullptr) return std::nullopt;
-    std::optional<std::string> result;
-    if (format == 8) result.emplace(reinterpret_cast<const char*>(data), count);
-    XFree(data);
-    if (actualTypeOut != nullptr) *actualTypeOut = actualType;
-    return result;
+    PropertyData p;
+    if (!FetchProperty(display_, window, property, type, 1L << 16, p)) return std::nullopt;
+    if (actualTypeOut != nullptr) *actualTypeOut = p.type;
+    if (p.format != 8) return std::nullopt;
+    return std::string(reinterpret_cast<const char*>(p.data), p.count);
 }
 
 X11ErrorTrap::X11ErrorTrap(Display* display) : display_(display)
