@@ -342,6 +342,7 @@ protected:
         char* argv[] = {name, noSession, nullptr};
         if (posix_spawnp(&manager_, "openbox", nullptr, nullptr, argv, environ) != 0) GTEST_SKIP() << "no openbox";
         ASSERT_TRUE(WaitFor([&] { return ManagerIsUp(); })) << "openbox did not come up";
+        ASSERT_TRUE(ManagesAWindow()) << "openbox manages no window";
     }
     void TearDown() override
     {
@@ -365,6 +366,27 @@ protected:
         const bool up = type == XA_WINDOW;
         if (data != nullptr) XFree(data);
         return up;
+    }
+
+    // Publishing its client list is not the end of the manager's start-up: a
+    // window mapped a moment later can still go unmanaged. Ready is when a probe
+    // window gets managed; a probe left alone is mapped again now and then.
+    bool ManagesAWindow()
+    {
+        const Window probe = MakeWindow("probe");
+        int polls = 0;
+        const bool managed = WaitFor([&] {
+            if (WmState(probe) == NormalState) return true;
+            if (++polls % 20 == 0) {
+                XUnmapWindow(display_, probe);
+                XMapWindow(display_, probe);
+                XSync(display_, False);
+            }
+            return false;
+        });
+        XDestroyWindow(display_, probe);
+        XSync(display_, False);
+        return managed && WaitFor([&] { return !Managed(probe); });
     }
 
     long WmState(Window w)
