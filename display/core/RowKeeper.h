@@ -83,10 +83,10 @@ public:
     // Inserts the row of a new record at its place, with text as its first cell.
     // Returns the record, now owned by its row, or null when the list refused the
     // row or the key already has a row (the record is then dropped).
-    Record* Insert(std::unique_ptr<Record> record, const std::wstring& text)
+    Record* Insert(Record record, const std::wstring& text)
     {
-        if (byKey_.count(Traits::KeyOf(*record)) != 0) return nullptr;
-        Record* raw = records_.Take(std::move(*record));
+        if (byKey_.count(Traits::KeyOf(record)) != 0) return nullptr;
+        Record* raw = records_.Take(std::move(record));
         const size_t place = NewRowPlace(*raw);
         const int row = list_.InsertRow(static_cast<int>(place), text, raw);
         if (row < 0) {

@@ -194,21 +194,20 @@ void ProcessesModel::UpdateRow(const platform::Snapshot& snapshot, const platfor
     bool sample = true;
     ProcessRow* row = rows_.Find(process.processId);
     if (row == nullptr) {
-        auto record = std::make_unique<ProcessRow>();
-        record->processId = process.processId;
-        record->loadAddress = process.memoryBase;
-        record->name = process.exeFile;
-        record->folder = FolderOf(process.processId);
-        record->cpuTime = cpuTime;
-        record->memory = memory;
-        record->peakMemory = memory;
-        record->blocks = blocks;
-        record->threads = process.threadCount;
-        record->accessKey = process.accessKey;
-        record->systemProcess = process.systemProcess;
+        ProcessRow record;
+        record.processId = process.processId;
+        record.loadAddress = process.memoryBase;
+        record.name = process.exeFile;
+        record.folder = FolderOf(process.processId);
+        record.cpuTime = cpuTime;
+        record.memory = memory;
+        record.peakMemory = memory;
+        record.blocks = blocks;
+        record.threads = process.threadCount;
+        record.accessKey = process.accessKey;
+        record.systemProcess = process.systemProcess;
         marks.set();
-        const std::wstring name = record->name;
-        row = rows_.Insert(std::move(record), name);
+        row = rows_.Insert(std::move(record), process.exeFile);
         if (row == nullptr) return;  // the list refused the row: nothing more to do for it
     } else {
         // Too soon after the row's last sample for coarse CPU times: no new sample.

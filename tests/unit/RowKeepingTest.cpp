@@ -41,9 +41,9 @@ void Refresh(Keeper& keeper, const std::map<int, int>& values)
         Keeper::Marks marks;
         Item* item = keeper.Find(key);
         if (item == nullptr) {
-            auto fresh = std::make_unique<Item>();
-            fresh->key = key;
-            fresh->value = value;
+            Item fresh;
+            fresh.key = key;
+            fresh.value = value;
             item = keeper.Insert(std::move(fresh), std::to_wstring(key));
             ASSERT_NE(item, nullptr);
             marks.set();
