@@ -1,6 +1,8 @@
 // Command and control ids of the main window.
 #pragma once
 
+#include "pages/core/Ticks.h"
+
 namespace kestrun {
 
 // The program's command numbers are fixed (32777 Refresh, 57665 Exit, ...), but the
@@ -35,9 +37,5 @@ enum ControlId : int {
     IDC_TAB = 1111,          // the view's tab control
     ID_UPDATE_TIMER = 1,     // timer 1 of the view
 };
-
-// Timer ids of the refresh tick.
-inline constexpr int kTickUpdateTimer = 1;
-inline constexpr int kTickRefreshCommand = 2;
 
 }  // namespace kestrun

@@ -2,8 +2,8 @@
 // commands that concern the program as a whole.
 #pragma once
 
-#include "app/AppServices.h"
-#include "app/core/Options.h"
+#include "pages/core/AppServices.h"
+#include "pages/core/AppOptions.h"
 
 #include <wx/app.h>
 

@@ -1,7 +1,7 @@
 #include "app/KestrunView.h"
 
 #include "app/Ids.h"
-#include "app/AppServices.h"
+#include "pages/core/AppServices.h"
 #include "app/MainFrm.h"
 #include "app/TrayIcon.h"
 #include "app/core/CpuLoad.h"
@@ -222,7 +222,7 @@ void CKestrunView::OnPageChanged(wxBookCtrlEvent& event)
 
 void CKestrunView::GoToProcess(uint32_t processId)
 {
-    m_processes->m_pidToSelect = processId;
+    m_processes->SelectProcess(processId);
     if (CurrentTab() == kTabProcesses) {
         SelectionChanging();
         SelectionChanged();

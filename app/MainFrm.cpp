@@ -1,7 +1,7 @@
 #include "app/MainFrm.h"
 
 #include "app/Ids.h"
-#include "app/AppServices.h"
+#include "pages/core/AppServices.h"
 #include "app/KestrunView.h"
 #include "display/DialogScale.h"
 

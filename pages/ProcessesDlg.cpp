@@ -50,12 +50,6 @@ void CProcessesDlg::Init(wxWindow* parent, platform::Platform* platform)
     if (platform != nullptr) {
         m_model = std::make_unique<ProcessesModel>(*platform, *m_listView);
         m_model->InsertColumns();
-        // The fixed widths are classic pixels: "%08lX" must fit the PID column in
-        // the font the list really uses. Automatic columns size to their headers.
-        const auto& columns = ProcessColumns();
-        for (size_t i = 0; i < columns.size(); ++i)
-            if (columns[i].width != kAutoColumnWidth)
-                m_list->SetColumnWidth(static_cast<int>(i), ScaleClassicWidth(m_list, columns[i].width));
     }
 
     Bind(wxEVT_BUTTON, &CProcessesDlg::OnEndProcess, this, kIdcEndProcess);
@@ -94,9 +88,7 @@ void CProcessesDlg::OnTimerTick(int timerId)
 void CProcessesDlg::RefreshList()
 {
     if (!m_model) return;
-    m_model->pidToSelect = m_pidToSelect;
     m_model->Refresh();
-    m_pidToSelect = m_model->pidToSelect;
 }
 
 void CProcessesDlg::LayoutControls(int dx, int dy)
@@ -105,6 +97,11 @@ void CProcessesDlg::LayoutControls(int dx, int dy)
     Grow(m_list, dx, dy);
     for (wxWindow* control : std::initializer_list<wxWindow*>{m_showLabel, m_threads, m_dlls, m_memory, m_endProcess})
         MoveDown(control, dy);
+}
+
+void CProcessesDlg::SelectProcess(uint32_t processId)
+{
+    if (m_model) m_model->SelectWhenListed(processId);
 }
 
 bool CProcessesDlg::CanSetPriority() const { return m_model && m_model->CanSetPriority(IsPageShown()); }

@@ -34,7 +34,8 @@ public:
     [[nodiscard]] int GetPriority() const;
     void SetPriority(int level);
 
-    uint32_t m_pidToSelect = 0;
+    // Selects the process's row at the next refresh that lists it (Go to Process).
+    void SelectProcess(uint32_t processId);
 
     [[nodiscard]] wxListCtrl* listControl() const { return m_list; }
 

@@ -1,11 +1,13 @@
 // Batch mode: the pages' refresh logic printed as text, the way `top -b` does.
-#include "app/core/BatchPage.h"
 #include "app/core/Cli.h"
 #include "app/core/CpuLoad.h"
+#include "display/core/ListColumn.h"
+#include "pages/core/BatchPage.h"
 #include "platform/Platform.h"
 #include "platform/Types.h"
 
 #include <chrono>
+#include <optional>
 #include <thread>
 
 namespace kestrun {
@@ -41,6 +43,29 @@ std::unique_ptr<BatchPage> MakePage(const std::string& name, platform::Platform&
     return nullptr;
 }
 
+// Applies --sort and --descending as header clicks; false (after saying why) when
+// the page has no such column.
+bool ApplySort(const CommandLine& options, BatchPage& page)
+{
+    if (options.sortColumn.empty()) return true;
+    const std::vector<std::wstring> titles = page.Header();
+    const std::optional<int> column = page.Sortable() ? FindColumnByTitle(titles, platform::Widen(options.sortColumn)) : std::nullopt;
+    if (!column) {
+        if (!page.Sortable()) {
+            std::fprintf(stderr, "kestrun: the %s page has no list to sort\n", options.page.c_str());
+            return false;
+        }
+        std::string valid;
+        for (const std::wstring& title : titles) valid += (valid.empty() ? "'" : ", '") + platform::Narrow(title) + "'";
+        std::fprintf(stderr, "kestrun: the %s page has no column '%s' (columns: %s)\n", options.page.c_str(),
+                     options.sortColumn.c_str(), valid.c_str());
+        return false;
+    }
+    page.ClickHeader(*column);
+    if (options.descending) page.ClickHeader(*column);
+    return true;
+}
+
 void PrintLine(std::FILE* out, const std::vector<std::wstring>& cells)
 {
     std::string line;
@@ -61,6 +86,7 @@ int RunBatch(const CommandLine& options, std::FILE* out)
         std::fprintf(stderr, "kestrun: the %s page cannot be printed\n", options.page.c_str());
         return 1;
     }
+    if (!ApplySort(options, *page)) return 2;
     // The first measurement has no reference: it is 0, as in the window.
     CpuLoadMeter cpuLoad(system);
     for (int tick = 0; tick < options.ticks; ++tick) {

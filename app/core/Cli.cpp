@@ -61,6 +61,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
         }
         if (arg == "--batch" && !hasValue) {
             batch = true;
+        } else if (arg == "--descending" && !hasValue) {
+            batchOnlyOption = true;
+            line.descending = true;
+        } else if (arg == "--sort") {
+            if (!takeValue(line.sortColumn)) return Error("option '--sort' requires an argument");
+            if (line.sortColumn.empty()) return Error("option '--sort' needs a column title");
+            batchOnlyOption = true;
         } else if (arg == "--page" || arg == "--ticks" || arg == "--interval") {
             std::string text;
             if (!takeValue(text)) return Error("option '" + arg + "' requires an argument");
@@ -80,7 +87,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
                                                  : "extra operand '" + args[i] + "'");
         }
     }
-    if (batchOnlyOption && !batch) return Error("--page, --ticks and --interval need --batch");
+    if (batchOnlyOption && !batch) return Error("--page, --ticks, --interval, --sort and --descending need --batch");
+    if (line.descending && line.sortColumn.empty()) return Error("--descending needs --sort");
     if (batch) line.mode = CommandLine::Mode::Batch;
     return line;
 }
@@ -97,6 +105,9 @@ void PrintHelp(std::FILE* out)
         "                         devices, system or network (default: processes)\n"
         "      --ticks=N        number of refresh ticks to print (default: 1)\n"
         "      --interval=MS    milliseconds between ticks (default: 2000)\n"
+        "      --sort=COLUMN    sort the rows by the column of this title, as a click on\n"
+        "                         its header does (case is ignored), ascending\n"
+        "      --descending     with --sort: descending, as a second click does\n"
         "      --help           display this help and exit\n"
         "      --version        output version information and exit\n"
         "\n"

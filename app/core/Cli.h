@@ -14,6 +14,8 @@ struct CommandLine {
     std::string page = "processes";
     int ticks = 1;
     int intervalMs = 2000;
+    std::string sortColumn;   // a column title; empty: the list's own order
+    bool descending = false;  // with sortColumn: the second header click
     std::string error;  // for Mode::Error: what was wrong
 };
 

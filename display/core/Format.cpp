@@ -7,16 +7,6 @@
 
 namespace kestrun {
 
-namespace {
-template <typename... Args>
-std::wstring Printf(const wchar_t* format, Args... args)
-{
-    wchar_t buffer[512];
-    const int n = std::swprintf(buffer, sizeof buffer / sizeof buffer[0], format, args...);
-    return n < 0 ? std::wstring() : std::wstring(buffer, static_cast<size_t>(n));
-}
-}  // namespace
-
 std::wstring FormatErrorMessage(const std::wstring& text, uint32_t code, const std::wstring& systemText)
 {
     // Only the first line of the system text; a tab is not a line end.
@@ -68,9 +58,9 @@ std::wstring DirectoryOf(const std::wstring& path)
     return last == std::wstring::npos ? std::wstring() : path.substr(0, last);
 }
 
-std::wstring GetProcessDirectory(uint32_t processId)
+std::wstring GetProcessDirectory(platform::ToolHelp& toolHelp, uint32_t processId)
 {
-    auto process = platform::Current().toolHelp().OpenProcess(processId);
+    auto process = toolHelp.OpenProcess(processId);
     if (!process) return {};
     const std::optional<std::wstring> path = process->ModuleFileName();
     if (!path) return Printf(L"Err#%lu", static_cast<unsigned long>(platform::GetLastError()));

@@ -4,9 +4,33 @@
 #include "platform/Types.h"
 
 #include <cstdint>
+#include <cwchar>
 #include <string>
+#include <vector>
+
+namespace kestrun::platform {
+class ToolHelp;
+}
 
 namespace kestrun {
+
+// swprintf into a wide string of whatever length the text has; empty when the
+// format cannot be applied.
+template <typename... Args>
+std::wstring Printf(const wchar_t* format, Args... args)
+{
+    wchar_t buffer[256];
+    int n = std::swprintf(buffer, sizeof buffer / sizeof buffer[0], format, args...);
+    if (n >= 0) return std::wstring(buffer, static_cast<size_t>(n));
+    // swprintf cannot tell a text too long for the buffer from a bad format: grow
+    // to a bound no text of ours comes near.
+    for (size_t size = 1024; size <= 65536; size *= 4) {
+        std::vector<wchar_t> wide(size);
+        n = std::swprintf(wide.data(), size, format, args...);
+        if (n >= 0) return std::wstring(wide.data(), static_cast<size_t>(n));
+    }
+    return {};
+}
 
 // Shows text, the platform's last error number and its one-line system text in
 // a modal box: "%s\nError: %d (%s)".
@@ -31,7 +55,7 @@ uint32_t FileTimeDifference(const platform::FileTime& older, const platform::Fil
 // Folder of a process's executable without a trailing separator; empty when the
 // process cannot be opened or the path has no separator; "Err#%lu" when the path
 // cannot be read.
-std::wstring GetProcessDirectory(uint32_t processId);
+std::wstring GetProcessDirectory(platform::ToolHelp& toolHelp, uint32_t processId);
 
 // The folder part of a path: up to its last separator ('/' for a Linux path, '\' otherwise).
 std::wstring DirectoryOf(const std::wstring& path);

@@ -48,11 +48,12 @@ void MemoryListView::InsertPoolColumn(size_t at)
     ++width_;
 }
 
-int MemoryListView::InsertRow(int index, const std::wstring& text, void* data)
+int MemoryListView::InsertRow(int index, const std::wstring& text, void* data, int image)
 {
     if (index < 0 || index > RowCount()) return -1;
     Row row;
     row.data = data;
+    row.image = image;
     if (!freeSlots_.empty()) {
         row.slot = freeSlots_.back();
         freeSlots_.pop_back();
@@ -106,6 +107,24 @@ void MemoryListView::Sort(const RowCompare& compare)
     std::stable_sort(rows_.begin(), rows_.end(), [&](const Row& a, const Row& b) { return compare(a.data, b.data) < 0; });
     ++counters_.sorts;
 }
+
+int MemoryListView::AddImage(const platform::Image& image)
+{
+    images_.push_back(image);
+    return static_cast<int>(images_.size()) - 1;
+}
+
+void MemoryListView::RemoveImage(int index)
+{
+    if (index >= 0 && index < ImageCount()) images_.erase(images_.begin() + index);
+}
+
+void MemoryListView::SetRowImage(int row, int image)
+{
+    if (Valid(row)) rows_[static_cast<size_t>(row)].image = image;
+}
+
+int MemoryListView::RowImage(int row) const { return Valid(row) ? rows_[static_cast<size_t>(row)].image : -1; }
 
 int MemoryListView::SelectedRow() const
 {

@@ -1,4 +1,4 @@
-// A list without a window: rows and cells in memory. Batch mode prints it; tests
+// A list without a window: rows, cells and images in memory. Batch mode prints it; tests
 // read it and count the cell writes a refresh makes.
 #pragma once
 
@@ -22,13 +22,23 @@ public:
     void InsertColumn(int column, const std::wstring& title, ColumnAlign align, int width) override;
 
     [[nodiscard]] int RowCount() const override { return static_cast<int>(rows_.size()); }
-    int InsertRow(int index, const std::wstring& text, void* data) override;
+    int InsertRow(int index, const std::wstring& text, void* data, int image) override;
     void DeleteRow(int index) override;
     void DeleteAllRows() override;
     void SetCellText(int row, int column, const std::wstring& text) override;
     [[nodiscard]] std::wstring CellText(int row, int column) const override;
     [[nodiscard]] void* RowData(int row) const override;
     void Sort(const RowCompare& compare) override;
+    void ShowSortIndicator(int column, int order) override
+    {
+        sortIndicator_ = {column, order};
+    }
+
+    int AddImage(const platform::Image& image) override;
+    void RemoveImage(int index) override;
+    [[nodiscard]] int ImageCount() const override { return static_cast<int>(images_.size()); }
+    void SetRowImage(int row, int image) override;
+    [[nodiscard]] int RowImage(int row) const override;
 
     [[nodiscard]] int SelectedRow() const override;
     void SetSelected(int row, bool selected) override;
@@ -40,6 +50,13 @@ public:
     [[nodiscard]] std::vector<std::vector<std::wstring>> Cells() const;
     [[nodiscard]] int FocusedRow() const;
     [[nodiscard]] int lastVisible() const { return lastVisible_; }
+    [[nodiscard]] const std::vector<platform::Image>& images() const { return images_; }
+    // The header's sort indicator: column and order (0 none).
+    struct SortIndicator {
+        int column = 0;
+        int order = 0;
+    };
+    [[nodiscard]] SortIndicator sortIndicator() const { return sortIndicator_; }
 
     // Counters of the work done on the list, for tests and benchmarks.
     struct Counters {
@@ -73,6 +90,7 @@ private:
         uint32_t slot = 0;
         bool selected = false;
         bool focused = false;
+        int image = 0;
         void* data = nullptr;
     };
 
@@ -89,6 +107,8 @@ private:
     std::vector<uint32_t> freeSlots_;
     Counters counters_;
     int lastVisible_ = -1;
+    std::vector<platform::Image> images_;
+    SortIndicator sortIndicator_;
 };
 
 }  // namespace kestrun

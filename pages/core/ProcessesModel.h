@@ -4,11 +4,10 @@
 // their sorted place), and the actions on the selected process.
 #pragma once
 
-#include "display/core/ListView.h"
+#include "display/core/ListColumn.h"
 #include "display/core/RowKeeper.h"
 #include "platform/Platform.h"
 
-#include <array>
 #include <cstdint>
 #include <string>
 
@@ -21,6 +20,7 @@ struct ProcessRow : RowRecord {
     uint32_t processId = 0;
     uint32_t primaryThread = 0;  // the earliest-created thread; 0 when none was found
     uint32_t cpuDelta = 0;  // CPU time since the stored CPU time, 100 ns units
+    uint32_t cpuUsage = 0;  // usage shown, hundredths of a percent
     uint32_t peakCpu = 0;   // highest usage shown, hundredths of a percent
     uint32_t blocks = 0;
     uint32_t threads = 0;
@@ -57,18 +57,9 @@ struct ProcessRowTraits {
     using Key = uint32_t;
     static constexpr size_t kColumns = kProcessColumnCount;
     static Key KeyOf(const ProcessRow& row) { return row.processId; }
-    // Ascending order of two rows on one column.
-    static int Compare(const ProcessRow& a, const ProcessRow& b, int column);
+    // The thirteen columns: titles, alignments, widths, cell texts and orders.
+    static const ColumnTable<ProcessRow, kColumns>& Columns();
 };
-
-struct ColumnSpec {
-    const wchar_t* title;
-    ColumnAlign align;
-    int width;  // pixels, or kAutoColumnWidth
-};
-
-// The thirteen columns: titles, alignments and widths.
-const std::array<ColumnSpec, kProcessColumnCount>& ProcessColumns();
 
 // The names of the system processes, separated by '|'.
 inline constexpr wchar_t kSystemProcessList[] = L"nk.exe|device.exe|services.exe|filesys.exe|gwes.exe";
@@ -85,8 +76,8 @@ uint32_t CpuUsage(uint32_t cpuDelta, uint32_t lastTick, uint32_t newTick, unsign
 inline constexpr uint32_t kCpuSampleSteps = 10;
 constexpr uint32_t MinCpuSampleInterval(uint32_t resolutionMs) { return resolutionMs * kCpuSampleSteps; }
 
-// The text of one column of a row (column 2 shows usage, not the row's delta).
-std::wstring ProcessCellText(const ProcessRow& row, int column, uint32_t usage);
+// The text of one column of a row.
+std::wstring ProcessCellText(const ProcessRow& row, int column);
 
 class ProcessesModel {
 public:
@@ -114,8 +105,9 @@ public:
     [[nodiscard]] int GetPriority() const;
     void SetPriority(int level);
 
-    // Process to select: honoured by the first refresh that finds it, then 0.
-    uint32_t pidToSelect = 0;
+    // Selects the process's row at the first refresh that finds it.
+    void SelectWhenListed(uint32_t processId) { pidToSelect_ = processId; }
+    [[nodiscard]] uint32_t processToSelect() const { return pidToSelect_; }
 
     [[nodiscard]] const ProcessRow* Selected() const { return rows_.Selected(); }
     [[nodiscard]] int sortOrder() const { return rows_.sortOrder(); }
@@ -126,11 +118,10 @@ public:
 
 private:
     void UpdateRow(const platform::Snapshot& snapshot, const platform::ProcessEntry& process, unsigned processors, uint32_t minInterval);
-    std::wstring FolderOf(uint32_t processId);
 
     platform::Platform& platform_;
     RowKeeper<ProcessRowTraits> rows_;
-    bool refreshing_ = false;
+    uint32_t pidToSelect_ = 0;  // 0: none
 };
 
 }  // namespace kestrun

@@ -1,6 +1,6 @@
 // The System Performance page in batch mode: one row per tick with the counts,
 // the program memory and the CPU and memory loads the view measured.
-#include "app/core/BatchPage.h"
+#include "pages/core/BatchPage.h"
 #include "pages/core/SystemPage.h"
 
 namespace kestrun {

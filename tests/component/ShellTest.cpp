@@ -2,7 +2,7 @@
 // command bar around the tab view; keyboard tab switching; the states of the
 // view's commands; how the pages follow size changes; tab help; Go To Process.
 // Every test builds the real frame on the simulated device.
-#include "app/AppServices.h"
+#include "pages/core/AppServices.h"
 #include "app/Ids.h"
 #include "app/KestrunView.h"
 #include "app/MainFrm.h"

@@ -26,10 +26,10 @@ TEST(MemoryListView, CellsFollowTheirRowsThroughInsertsDeletesAndSorts)
     MemoryListView list = ThreeColumns();
     int keys[] = {3, 1, 2};
     for (int i = 0; i < 3; ++i) {
-        ASSERT_EQ(list.InsertRow(i, L"r" + std::to_wstring(keys[i]), &keys[i]), i);
+        ASSERT_EQ(list.InsertRow(i, L"r" + std::to_wstring(keys[i]), &keys[i], 0), i);
         list.SetCellText(i, 2, L"c" + std::to_wstring(keys[i]));
     }
-    ASSERT_EQ(list.InsertRow(1, L"r9", nullptr), 1);  // in the middle
+    ASSERT_EQ(list.InsertRow(1, L"r9", nullptr, 0), 1);  // in the middle
     list.SetCellText(1, 1, L"b9");
     EXPECT_EQ(list.Cells(), (Rows{{L"r3", L"", L"c3"}, {L"r9", L"b9", L""}, {L"r1", L"", L"c1"}, {L"r2", L"", L"c2"}}));
 
@@ -42,18 +42,18 @@ TEST(MemoryListView, CellsFollowTheirRowsThroughInsertsDeletesAndSorts)
 TEST(MemoryListView, ARowInsertedAfterADeleteStartsWithEmptyCells)
 {
     MemoryListView list = ThreeColumns();
-    list.InsertRow(0, L"old", nullptr);
+    list.InsertRow(0, L"old", nullptr, 0);
     list.SetCellText(0, 1, L"old b");
     list.SetCellText(0, 2, L"old c");
     list.DeleteRow(0);
-    list.InsertRow(0, L"new", nullptr);
+    list.InsertRow(0, L"new", nullptr, 0);
     EXPECT_EQ(list.Cells(), (Rows{{L"new", L"", L""}}));
 }
 
 TEST(MemoryListView, AColumnInsertedBetweenOthersShiftsTheCellsAfterIt)
 {
     MemoryListView list = ThreeColumns();
-    list.InsertRow(0, L"a", nullptr);
+    list.InsertRow(0, L"a", nullptr, 0);
     list.SetCellText(0, 1, L"b");
     list.SetCellText(0, 2, L"c");
     list.InsertColumn(1, L"New", ColumnAlign::kLeft, 10);
@@ -64,8 +64,8 @@ TEST(MemoryListView, AColumnInsertedBetweenOthersShiftsTheCellsAfterIt)
 TEST(MemoryListView, ACellBeyondTheColumnsWidensEveryRow)
 {
     MemoryListView list;  // no columns: a row has its one first cell
-    list.InsertRow(0, L"a", nullptr);
-    list.InsertRow(1, L"b", nullptr);
+    list.InsertRow(0, L"a", nullptr, 0);
+    list.InsertRow(1, L"b", nullptr, 0);
     list.SetCellText(1, 2, L"far");
     EXPECT_EQ(list.Cells(), (Rows{{L"a", L"", L""}, {L"b", L"", L"far"}}));
     EXPECT_EQ(list.CellText(0, 7), L"");
@@ -75,7 +75,7 @@ TEST(MemoryListView, ACellBeyondTheColumnsWidensEveryRow)
 TEST(MemoryListView, KeepsAnyTextAsItWasWritten)
 {
     MemoryListView list = ThreeColumns();
-    list.InsertRow(0, L"", nullptr);
+    list.InsertRow(0, L"", nullptr, 0);
     const std::wstring texts[] = {L"0.0%", L"Grüße \x4E2D\x6587", std::wstring(L"nul\0inside", 10), L"\x1F600",
                                   L"a path long enough to need a block of its own \\Windows\\x.exe", L"ascii again"};
     for (const std::wstring& text : texts) {
@@ -89,7 +89,7 @@ TEST(MemoryListView, KeepsAnyTextAsItWasWritten)
 TEST(MemoryListView, CountsTheWritesARefreshMakes)
 {
     MemoryListView list = ThreeColumns();
-    list.InsertRow(0, L"a", nullptr);
+    list.InsertRow(0, L"a", nullptr, 0);
     list.SetCellText(0, 1, L"b");
     list.SetCellText(0, 1, L"b");
     list.DeleteAllRows();

@@ -1,5 +1,5 @@
 // The Processes page's refresh, sort, selection and actions on the simulated device.
-#include "app/core/BatchPage.h"
+#include "pages/core/BatchPage.h"
 #include "display/core/MemoryListView.h"
 #include "display/core/MessageBox.h"
 #include "pages/core/ProcessesModel.h"
@@ -311,13 +311,14 @@ TEST(ProcessesCellText, FormatsEveryColumn)
         {kColPeakMem, L"5 k"},      {kColMemBlocks, L"17"},     {kColThreads, L"3"},
         {kColLoadAddress, L"001A0000"}, {kColAccessKey, L"00000020"}, {kColPath, L"\\Windows"},
     };
-    for (const auto& [column, text] : cases) EXPECT_EQ(ProcessCellText(row, column, 0), text) << column;
-    EXPECT_EQ(ProcessCellText(row, kColCpuUsage, 5000), L"50.0%");
+    for (const auto& [column, text] : cases) EXPECT_EQ(ProcessCellText(row, column), text) << column;
+    row.cpuUsage = 5000;
+    EXPECT_EQ(ProcessCellText(row, kColCpuUsage), L"50.0%");
 
     const std::pair<int64_t, std::wstring> deltas[] = {{-512, L"0 k"}, {-1024, L"-1 k"}, {-2047, L"-1 k"}, {2048, L"2 k"}, {0, L"0 k"}};
     for (const auto& [delta, text] : deltas) {
         row.memoryDelta = delta;
-        EXPECT_EQ(ProcessCellText(row, kColDeltaMem, 0), text) << delta;
+        EXPECT_EQ(ProcessCellText(row, kColDeltaMem), text) << delta;
     }
 }
 
@@ -453,14 +454,14 @@ using ProcessesGoTo = ProcessesPage;
 TEST_F(ProcessesGoTo, PendingProcessIsSelectedByTheFirstRefreshThatFindsIt)
 {
     Add(0x100, L"a.exe");
-    model_->pidToSelect = 0x500;
+    model_->SelectWhenListed(0x500);
     ASSERT_TRUE(model_->Refresh());
-    EXPECT_EQ(model_->pidToSelect, 0x500u);
+    EXPECT_EQ(model_->processToSelect(), 0x500u);
     EXPECT_EQ(list_.SelectedRow(), -1);
 
     Add(0x500, L"late.exe");
     ASSERT_TRUE(model_->Refresh());
-    EXPECT_EQ(model_->pidToSelect, 0u);
+    EXPECT_EQ(model_->processToSelect(), 0u);
     EXPECT_EQ(list_.SelectedRow(), RowOf(0x500));
     EXPECT_EQ(list_.lastVisible(), RowOf(0x500));
 }

@@ -66,7 +66,7 @@ TEST(SimProfileFile, LoadsFromDisk)
 
 TEST(SimProfileFile, TheDocumentedExampleIsAValidProfile)
 {
-    std::ifstream in(std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "platform" / "sim" / "PROFILE.md");
+    std::ifstream in(std::filesystem::path(KESTRUN_SOURCE_DIR) / "platform" / "sim" / "PROFILE.md");
     std::ostringstream doc;
     doc << in.rdbuf();
     const std::string text = doc.str();

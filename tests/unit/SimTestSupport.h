@@ -14,7 +14,7 @@ namespace kestrun::platform::sim::testing {
 
 inline std::string FixturePath(const std::string& name)
 {
-    return (std::filesystem::path(__FILE__).parent_path() / ".." / "fixtures" / "sim" / name).string();
+    return (std::filesystem::path(KESTRUN_SOURCE_DIR) / "tests" / "fixtures" / "sim" / name).string();
 }
 
 inline std::string ReadFixture(const std::string& name)

@@ -1,5 +1,5 @@
 #include "pages/core/SystemPage.h"
-#include "app/core/BatchPage.h"
+#include "pages/core/BatchPage.h"
 #include "platform/LastError.h"
 #include "platform/sim/SimPlatform.h"
 

@@ -2,6 +2,7 @@
 // an in-memory list instead of a list control.
 #pragma once
 
+#include "display/core/MemoryListView.h"
 #include "platform/Platform.h"
 
 #include <memory>
@@ -21,9 +22,30 @@ public:
     virtual void Tick(int timerId, unsigned cpuPercent, unsigned memoryPercent) = 0;
     // The rows after the tick, one text per column, exactly as the window shows them.
     virtual std::vector<std::vector<std::wstring>> Rows() = 0;
+
+    // Whether the page's rows sort by a header click; ClickHeader clicks one.
+    [[nodiscard]] virtual bool Sortable() const { return false; }
+    virtual void ClickHeader(int /*column*/) {}
 };
 
-// Each built page provides its factory in its own pages/core source.
+// A page whose rows are a list: the header is the list's columns, as the window
+// shows them, and the rows its cells.
+class ListBatchPage : public BatchPage {
+public:
+    std::vector<std::wstring> Header() override
+    {
+        std::vector<std::wstring> titles;
+        for (const MemoryListView::Column& column : list_.columns()) titles.push_back(column.title);
+        return titles;
+    }
+    std::vector<std::vector<std::wstring>> Rows() override { return list_.Cells(); }
+    [[nodiscard]] bool Sortable() const override { return true; }
+
+protected:
+    MemoryListView list_;  // a derived page's model is declared after it, and empties it when it goes
+};
+
+// Each page provides its factory in its own pages/core source.
 std::unique_ptr<BatchPage> MakeProcessesBatchPage(platform::Platform& platform);
 std::unique_ptr<BatchPage> MakeSystemBatchPage(platform::Platform& platform);
 

@@ -1,4 +1,4 @@
-#include "app/core/Options.h"
+#include "pages/core/AppOptions.h"
 #include "platform/Types.h"
 #include "platform/common/RegistryStore.h"
 

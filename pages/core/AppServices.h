@@ -3,7 +3,7 @@
 // install their own.
 #pragma once
 
-#include "app/core/Options.h"
+#include "pages/core/AppOptions.h"
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "app/core/Options.h"
+#include "pages/core/AppOptions.h"
 
 namespace kestrun {
 

@@ -1,4 +1,4 @@
-#include "app/AppServices.h"
+#include "pages/core/AppServices.h"
 
 #include <cassert>
 
