@@ -19,5 +19,13 @@ void SetLastError(uint32_t code);
 bool FailWithErrno();
 // Sets the last error to code and returns false.
 bool Fail(uint32_t code);
+// Sets the last error to code with a text of its own, shown instead of the
+// system's text for code (a D-Bus error's name and message), and returns false.
+bool FailWithText(uint32_t code, std::wstring text);
+
+// The text of the last error: the failing call's own text when it gave one,
+// else the system's text for the code. Every other way of setting the last
+// error drops an own text.
+[[nodiscard]] std::wstring LastErrorText();
 
 }  // namespace kestrun::platform

@@ -25,7 +25,7 @@ std::wstring FormatErrorMessage(const std::wstring& text, uint32_t code, const s
 void ShowError(const std::wstring& text)
 {
     const uint32_t code = platform::GetLastError();  // before any other call
-    MessageBox(FormatErrorMessage(text, code, platform::SystemErrorText(code)), kMbOk);
+    MessageBox(FormatErrorMessage(text, code, platform::LastErrorText()), kMbOk);
 }
 
 std::wstring FormatSize(uint64_t bytes)

@@ -4,14 +4,20 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace kestrun::platform {
 
 namespace {
 thread_local uint32_t t_lastError = kErrorSuccess;
+thread_local std::wstring t_lastErrorText;  // empty: the system's text for the code
 }
 
-void SetLastError(uint32_t code) { t_lastError = code; }
+void SetLastError(uint32_t code)
+{
+    t_lastError = code;
+    t_lastErrorText.clear();
+}
 
 uint32_t GetLastError() { return t_lastError; }
 
@@ -29,14 +35,26 @@ std::wstring SystemErrorText(uint32_t code)
 
 bool FailWithErrno()
 {
-    t_lastError = static_cast<uint32_t>(errno);
+    SetLastError(static_cast<uint32_t>(errno));
     return false;
 }
 
 bool Fail(uint32_t code)
 {
-    t_lastError = code;
+    SetLastError(code);
     return false;
+}
+
+bool FailWithText(uint32_t code, std::wstring text)
+{
+    t_lastError = code;
+    t_lastErrorText = std::move(text);
+    return false;
+}
+
+std::wstring LastErrorText()
+{
+    return t_lastErrorText.empty() ? SystemErrorText(t_lastError) : t_lastErrorText;
 }
 
 }  // namespace kestrun::platform

@@ -13,14 +13,19 @@ struct LinuxRoots {
     std::string proc = "/proc";
     std::string sys = "/sys";
     std::string run = "/run";
+    std::string etc = "/etc";              // init.d and the rc?.d start links
+    std::string dpkg = "/var/lib/dpkg";   // the package database
 };
+
+class DpkgIndex;
 
 std::unique_ptr<Platform> CreateLinuxPlatform(const LinuxRoots& roots = {});
 
 // One factory per service, each in the service's own source file.
 std::unique_ptr<ToolHelp> CreateLinuxToolHelp(const LinuxRoots& roots);
 std::unique_ptr<Kernel> CreateLinuxKernel(const LinuxRoots& roots);
-std::unique_ptr<ServiceManager> CreateLinuxServices(const LinuxRoots& roots);
+// packages: the package database's index, which the platform builds once and shares.
+std::unique_ptr<ServiceManager> CreateLinuxServices(const LinuxRoots& roots, std::shared_ptr<DpkgIndex> packages);
 std::unique_ptr<DeviceManager> CreateLinuxDevices(const LinuxRoots& roots);
 std::unique_ptr<InterfaceTable> CreateLinuxInterfaces(const LinuxRoots& roots);
 std::unique_ptr<Desktop> CreateLinuxDesktop();

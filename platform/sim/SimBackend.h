@@ -12,7 +12,8 @@ std::unique_ptr<ToolHelp> CreateSimToolHelp(SimDevice& device);
 std::unique_ptr<Kernel> CreateSimKernel(SimDevice& device);
 // userStore holds the current user hive (except the device's in-memory keys); null: it lives in memory.
 std::unique_ptr<Registry> CreateSimRegistry(SimDevice& device, std::unique_ptr<Registry> userStore);
-std::unique_ptr<ServiceManager> CreateSimServices(SimDevice& device);
+// The services' settings keys are read through registry, the device's registry.
+std::unique_ptr<ServiceManager> CreateSimServices(SimDevice& device, Registry& registry);
 std::unique_ptr<DeviceManager> CreateSimDevices(SimDevice& device);
 std::unique_ptr<InterfaceTable> CreateSimInterfaces(SimDevice& device);
 std::unique_ptr<Desktop> CreateSimDesktop(SimDevice& device);

@@ -224,6 +224,8 @@ public:
     std::vector<SimService>& services() { return services_; }
     SimService* FindService(const std::wstring& prefix);
     void AddService(const ServiceSpec& spec);
+    // The service goes from the service host; its registry key stays. False when there is none of that prefix.
+    bool RemoveService(const std::wstring& prefix);
     std::vector<SimStreamDevice>& devices() { return devices_; }
     SimStreamDevice* FindDevice(const std::wstring& legacyName);
     void AddDevice(const DeviceSpec& spec);

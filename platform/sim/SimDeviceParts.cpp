@@ -161,6 +161,7 @@ void SimDevice::AddService(const ServiceSpec& spec)
     SimService service;
     service.entry.prefix = spec.prefix + std::to_wstring(spec.index) + L":";
     service.entry.dllName = spec.dll;
+    service.entry.dllPath = L"\\Windows\\" + spec.dll;
     service.entry.handle = (nextHandle_ += 0x10);
     service.entry.state = spec.state;
     service.keyName = spec.keyName;
@@ -184,6 +185,14 @@ SimService* SimDevice::FindService(const std::wstring& prefix)
     for (SimService& service : services_)
         if (Lower(service.entry.prefix) == wanted) return &service;
     return nullptr;
+}
+
+bool SimDevice::RemoveService(const std::wstring& prefix)
+{
+    const SimService* service = FindService(prefix);
+    if (service == nullptr) return false;
+    services_.erase(services_.begin() + (service - services_.data()));
+    return true;
 }
 
 // ---- Stream devices -------------------------------------------------------------------------

@@ -13,8 +13,9 @@ public:
     SimPlatformImpl(const SimProfile& profile, std::unique_ptr<Registry> userStore)
         : device_(std::make_unique<SimDevice>(profile))
     {
-        SetServices({CreateSimToolHelp(*device_), CreateSimKernel(*device_),
-                     CreateSimRegistry(*device_, std::move(userStore)), CreateSimServices(*device_),
+        std::unique_ptr<Registry> registry = CreateSimRegistry(*device_, std::move(userStore));
+        std::unique_ptr<ServiceManager> services = CreateSimServices(*device_, *registry);
+        SetServices({CreateSimToolHelp(*device_), CreateSimKernel(*device_), std::move(registry), std::move(services),
                      CreateSimDevices(*device_), CreateSimInterfaces(*device_), CreateSimDesktop(*device_),
                      CreateSimShell(*device_)});
     }

@@ -1,5 +1,6 @@
 // The service manager of the simulated device.
 #include "platform/LastError.h"
+#include "platform/common/RegistryServiceKeys.h"
 #include "platform/sim/SimBackend.h"
 
 #include <cerrno>
@@ -10,7 +11,7 @@ namespace {
 
 class SimServices final : public ServiceManager {
 public:
-    explicit SimServices(SimDevice& device) : device_(device) {}
+    SimServices(SimDevice& device, Registry& registry) : device_(device), keys_(CreateRegistryServiceKeys(registry)) {}
 
     std::optional<std::vector<ServiceEntry>> EnumServices() override
     {
@@ -22,7 +23,8 @@ public:
     }
 
     // Start makes a service Running and Stop makes it Off; asking a service for
-    // the state it is already in fails, as the service host refuses it.
+    // the state it is already in fails, as the service host refuses it. Only a
+    // running service can reread its configuration.
     bool Control(const std::wstring& prefix, ServiceControl code) override
     {
         if (device_.Fails(SimCall::ServiceControl)) return false;
@@ -40,24 +42,25 @@ public:
             state = kServiceOff;
             return true;
         case ServiceControl::Refresh:
+            if (state != kServiceRunning) return Fail(ESRCH);
             return true;
         }
         return Fail(EINVAL);
     }
 
-    std::wstring RegistryKey(const std::wstring& prefix) override
-    {
-        const SimService* service = device_.FindService(prefix);
-        if (service == nullptr || service->keyName.empty()) return {};
-        return L"Services\\" + service->keyName;
-    }
+    // The keys live in the device's registry, under the local machine hive.
+    ServiceKeys& Keys() override { return *keys_; }
 
 private:
     SimDevice& device_;
+    std::unique_ptr<ServiceKeys> keys_;
 };
 
 }  // namespace
 
-std::unique_ptr<ServiceManager> CreateSimServices(SimDevice& device) { return std::make_unique<SimServices>(device); }
+std::unique_ptr<ServiceManager> CreateSimServices(SimDevice& device, Registry& registry)
+{
+    return std::make_unique<SimServices>(device, registry);
+}
 
 }  // namespace kestrun::platform::sim

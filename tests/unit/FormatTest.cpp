@@ -89,6 +89,23 @@ TEST(ShowError, ReadsTheLastErrorAndShowsItsSystemTextInAnOkBox)
     EXPECT_EQ(shown[0].style, kMbOk | kMbIconExclamation);
 }
 
+TEST(ShowError, ShowsTheFailingCallsOwnTextUntilTheLastErrorIsSetAgain)
+{
+    std::vector<std::wstring> shown;
+    const auto previous = SetMessageBoxHandler([&](const MessageBoxRequest& r) {
+        shown.push_back(r.text);
+        return kIdOk;
+    });
+    platform::FailWithText(2, L"org.freedesktop.systemd1.NoSuchUnit: Unit nope.service not found.\nmore");
+    ShowError(L"The service cannot be started.");
+    platform::Fail(2);
+    ShowError(L"The service cannot be started.");
+    SetMessageBoxHandler(previous);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0], L"The service cannot be started.\nError: 2 (org.freedesktop.systemd1.NoSuchUnit: Unit nope.service not found)");
+    EXPECT_EQ(shown[1], L"The service cannot be started.\nError: 2 (No such file or directory)");
+}
+
 TEST(MessageBoxStyle, GivesBoxesWithoutAnIconTheFrameworkDefault)
 {
     EXPECT_EQ(WithDefaultIcon(kMbOk), kMbOk | kMbIconExclamation);

@@ -122,20 +122,39 @@ TEST(SimServiceManager, ControlChangesTheState)
     EXPECT_EQ(sim->device().serviceControls.size(), 4u);
 }
 
-TEST(SimServiceManager, RegistryKeyHoldsTheServiceSettings)
+TEST(SimServiceManager, SettingsKeysNameTheirServiceByPrefixAndIndex)
 {
     auto sim = SmallDevice();
-    const std::wstring key = sim->services().RegistryKey(L"HTP0:");
-    EXPECT_EQ(key, L"Services\\HTTPD");
-    Registry& reg = sim->registry();
-    EXPECT_EQ(reg.QueryValue(Hive::LocalMachine, key, L"Prefix")->string, L"HTP");
-    EXPECT_EQ(reg.QueryValue(Hive::LocalMachine, key, L"Index")->dword, 0u);
-    EXPECT_EQ(reg.QueryValue(Hive::LocalMachine, key, L"Order")->dword, 50u);
-    EXPECT_EQ(reg.QueryValue(Hive::LocalMachine, key, L"FriendlyName")->string, L"Web Server");
-    EXPECT_EQ(reg.QueryValue(Hive::LocalMachine, key, L"Dll")->string, L"httpd.dll");
-    EXPECT_FALSE(reg.QueryValue(Hive::LocalMachine, L"Services\\TELNETD", L"Index")) << "a key without an index";
-    std::optional<std::vector<std::wstring>> keys = reg.EnumSubKeys(Hive::LocalMachine, L"Services");
-    EXPECT_EQ(keys, (std::vector<std::wstring>{L"HTTPD", L"TELNETD"}));
+    ServiceKeys& keys = sim->services().Keys();
+    EXPECT_EQ(keys.SubKeys(), (std::vector<std::wstring>{L"HTTPD", L"TELNETD"}));
+    EXPECT_EQ(keys.NamedPrefix(L"HTTPD"), L"HTP0:");
+    EXPECT_FALSE(keys.NamedPrefix(L"TELNETD")) << "a key without an index names no service";
+    EXPECT_FALSE(keys.NamedPrefix(L"NOSUCH"));
+    EXPECT_EQ(keys.Number(L"HTTPD", L"Order"), 50u);
+    EXPECT_EQ(keys.String(L"httpd", L"FriendlyName"), L"Web Server");
+    EXPECT_FALSE(keys.String(L"HTTPD", L"Order")) << "a number is no string";
+    EXPECT_FALSE(keys.Number(L"HTTPD", L"Prefix"));
+    EXPECT_EQ(sim->registry().QueryValue(Hive::LocalMachine, L"Services\\HTTPD", L"Dll")->string, L"httpd.dll");
+    sim->device().InjectFailure(SimCall::Registry, EACCES);
+    EXPECT_FALSE(keys.SubKeys()) << "the keys are read through the device's registry";
+}
+
+TEST(SimServiceManager, OnlyARunningServiceRereadsItsConfiguration)
+{
+    auto sim = SmallDevice();
+    EXPECT_TRUE(sim->services().Control(L"HTP0:", ServiceControl::Refresh));
+    EXPECT_FALSE(sim->services().Control(L"TEL0:", ServiceControl::Refresh));
+    EXPECT_EQ(GetLastError(), static_cast<uint32_t>(ESRCH));
+    EXPECT_EQ(sim->services().EnumServices()->at(0).dllPath, L"\\Windows\\httpd.dll");
+}
+
+TEST(SimServiceManager, ARemovedServiceIsNoLongerEnumeratedButItsKeyStays)
+{
+    auto sim = SmallDevice();
+    ASSERT_TRUE(sim->device().RemoveService(L"htp0:"));
+    EXPECT_FALSE(sim->device().RemoveService(L"HTP0:"));
+    ASSERT_EQ(sim->services().EnumServices()->size(), 1u);
+    EXPECT_EQ(sim->services().Keys().NamedPrefix(L"HTTPD"), L"HTP0:");
 }
 
 // ---- Stream devices ---------------------------------------------------------------------------
