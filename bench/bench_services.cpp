@@ -126,7 +126,6 @@ bool LetSystemctlSeeTheStandIn(const std::string& address)
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    setenv("KESTRUN_SOURCE_DIR", KESTRUN_SOURCE_ROOT, 0);
     kestrun::testing::StandInSystemd standIn;
     if (sd_booted() > 0) {
         std::printf("Services on this machine's system bus (systemd runs)\n");

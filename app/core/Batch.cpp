@@ -30,8 +30,7 @@ std::unique_ptr<BatchPage> MakePage(const std::string& name, platform::Platform&
     if (name == "processes") return MakeProcessesBatchPage(system);
     if (name == "system") return MakeSystemBatchPage(system);
     if (name == "applications") return std::make_unique<HeaderOnlyPage>(std::vector<std::wstring>{L"Task"});
-    if (name == "services")
-        return std::make_unique<HeaderOnlyPage>(std::vector<std::wstring>{L"Module", L"State", L"Order", L"Prefix", L"Name"});
+    if (name == "services") return MakeServicesBatchPage(system);
     if (name == "devices")
         return std::make_unique<HeaderOnlyPage>(std::vector<std::wstring>{
             L"Name", L"Module", L"Order", L"IRQ", L"I/O Base", L"Mem Base", L"Power State", L"Registry Key"});

@@ -31,6 +31,8 @@
 //   static Key KeyOf(const Record&);
 //   static const ColumnTable<Record, kColumns>& Columns();
 //   static constexpr Placement kUnsortedPlacement;  // optional, kAppend when absent
+//   static constexpr int kInitialSortColumn;        // optional, 0 when absent: the column
+//                                                   // a first header click on it sorts ascending
 #pragma once
 
 #include "display/core/ListColumn.h"
@@ -315,6 +317,14 @@ public:
     }
 
 private:
+    static constexpr int InitialSortColumn()
+    {
+        if constexpr (requires { Traits::kInitialSortColumn; })
+            return Traits::kInitialSortColumn;
+        else
+            return 0;
+    }
+
     static constexpr Placement UnsortedPlacement()
     {
         if constexpr (requires { Traits::kUnsortedPlacement; })
@@ -452,7 +462,7 @@ private:
     uint32_t generation_ = 0;
     size_t seen_ = 0;  // rows this refresh has touched
     int sortOrder_ = 0;
-    int sortColumn_ = 0;
+    int sortColumn_ = InitialSortColumn();
     RefreshMode mode_ = RefreshMode::kUpdate;
     bool orderChanged_ = false;
     bool refreshing_ = false;
