@@ -142,7 +142,7 @@ TEST_F(StandInBus, FailuresCarryTheServiceManagersErrorText)
     SystemdServices services(options_);
     const FailedControl cases[] = {
         {"a failed job", "bad.service", ServiceControl::Start, EIO, L"The job for bad.service ended with the result \"failed\"."},
-        {"a reload of an inactive unit", "idle.service", ServiceControl::Refresh, ENOEXEC,
+        {"a reload of an inactive unit", "idle.service", ServiceControl::Refresh, EIO,
          L"org.freedesktop.systemd1.UnitInactive: Unit idle.service is not active."},
         {"an unknown unit", "nope.service", ServiceControl::Start, ENOENT,
          L"org.freedesktop.systemd1.NoSuchUnit: Unit nope.service not found."},
@@ -151,7 +151,7 @@ TEST_F(StandInBus, FailuresCarryTheServiceManagersErrorText)
         SetLastError(0);
         EXPECT_FALSE(services.Control(c.unit, c.code)) << c.what;
         EXPECT_EQ(LastErrorText(), c.text) << c.what;
-        EXPECT_NE(GetLastError(), 0u) << c.what;
+        EXPECT_EQ(GetLastError(), c.error) << c.what;
     }
     EXPECT_EQ(StateOf(services, L"bad.service"), kServiceUninitialized) << "failed";
 }
