@@ -3,6 +3,7 @@
 
 #include "platform/Types.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -36,6 +37,20 @@ struct VersionInfo {
     std::wstring productVersion;
 };
 
+// Where the shell finds the icon the desktop shows for an executable file. The
+// window program installs one (it needs the toolkit's icon theme); without one
+// no file has an icon and lists show their default.
+class FileIconSource {
+public:
+    virtual ~FileIconSource() = default;
+    // side x side pixels; nullopt when the desktop knows no icon for the file.
+    virtual std::optional<Image> SmallIconFor(const std::string& path, int side) = 0;
+};
+
+// The process-wide source (null: none); installing replaces the one before.
+void InstallFileIconSource(std::unique_ptr<FileIconSource> source);
+FileIconSource* InstalledFileIconSource();
+
 class Shell {
 public:
     virtual ~Shell() = default;
@@ -43,6 +58,9 @@ public:
     // nullopt (last error set) when the file's attributes cannot be read.
     virtual std::optional<FileInfo> GetFileInfo(const std::wstring& path) = 0;
     virtual std::optional<VersionInfo> GetVersionInfo(const std::wstring& path) = 0;
+    // The small icon the desktop shows for an executable file, side x side
+    // pixels; nullopt (last error set) when there is none.
+    virtual std::optional<Image> GetFileSmallIcon(const std::wstring& path, int side) = 0;
 
     // The help viewer: available when it can be started at all.
     virtual bool HelpViewerAvailable() = 0;

@@ -1,442 +1,484 @@
-// The desktop on X11: other clients' top-level windows through EWMH when a
-// window manager is there, through the window tree when not. The display is
-// opened on first use; without one every call fails quietly.
-#include "platform/linux/LinuxPlatform.h"
-#include "platform/linux/X11Session.h"
+#include "platform/linux/LinuxDesktop.h"
 
-#include <X11/Xatom.h>
-#include <X11/Xutil.h>
+#include "platform/LastError.h"
+#include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/X11Actions.h"
+#include "platform/linux/X11Batch.h"
+#include "platform/linux/X11Text.h"
+
 #ifdef KESTRUN_HAVE_XRES
-#include <X11/extensions/XRes.h>
+#include <xcb/res.h>
 #endif
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
-#include <cstring>
-#include <unistd.h>
+#include <unordered_map>
 
 namespace kestrun::platform::linux_backend {
 
 namespace {
 
-constexpr long kNormalState = 1;
-constexpr long kIconicState = 3;
-constexpr long kSourcePager = 2;  // EWMH source indication: a pager or task list
-constexpr long kNetWmStateRemove = 0;
+constexpr size_t kNoSlot = SIZE_MAX;
+constexpr uint32_t kMaxListUnits = 1u << 16;
 
-std::wstring Latin1ToWide(const std::string& bytes)
+bool Contains(const std::vector<xcb_atom_t>& atoms, xcb_atom_t atom)
 {
-    std::wstring out;
-    out.reserve(bytes.size());
-    for (const unsigned char c : bytes) out.push_back(static_cast<wchar_t>(c));
-    return out;
+    return std::find(atoms.begin(), atoms.end(), atom) != atoms.end();
 }
 
-// A text property ends at its first NUL (a list of strings keeps only the first).
-std::string FirstString(const std::string& bytes) { return bytes.substr(0, bytes.find('\0')); }
+}  // namespace
 
-class LinuxDesktop final : public Desktop {
-public:
-    bool Available() override { return Session() != nullptr; }
+LinuxDesktop::~LinuxDesktop()
+{
+    cache_.reset();  // it refers to the session
+}
 
-    std::vector<WindowId> EnumWindows() override
-    {
-        X11Session* s = Session();
-        if (s == nullptr) return {};
-        X11ErrorTrap trap(s->display());
-        std::vector<Window> bottomToTop;
-        if (HasWindowManager(*s)) {
-            auto list = s->Cardinals(s->root(), s->atoms().netClientListStacking, XA_WINDOW);
-            if (!list) list = s->Cardinals(s->root(), s->atoms().netClientList, XA_WINDOW);
-            if (list) bottomToTop.assign(list->begin(), list->end());
-        } else {
-            for (const Window child : RootChildren(*s)) {
-                XWindowAttributes attributes{};
-                if (!XGetWindowAttributes(s->display(), child, &attributes)) continue;  // gone meanwhile
-                if (attributes.map_state != IsViewable || attributes.override_redirect) continue;
-                bottomToTop.push_back(ClientOf(*s, child).value_or(child));
+X11Session* LinuxDesktop::Session()
+{
+    if (session_ && !session_->Healthy()) {  // the server went away: start again on the next call
+        cache_.reset();
+        session_.reset();
+        lastCheck_ = XCB_NONE;
+        lastEnumerated_.clear();
+        Fail(EPIPE);
+        return nullptr;
+    }
+    if (!session_) {
+        session_ = X11Session::Open();  // tried again on the next call after a failure
+        if (session_) cache_ = std::make_unique<X11WindowCache>(*session_);
+    }
+    return session_.get();
+}
+
+X11WindowRecord* LinuxDesktop::Record(WindowId window)
+{
+    if (Session() == nullptr) return nullptr;
+    if (window == 0 || window > UINT32_MAX) {
+        Fail(EINVAL);
+        return nullptr;
+    }
+    const auto w = static_cast<xcb_window_t>(window);
+    // A window of the last enumeration answers as it was then; any other as it is now.
+    if (const X11WindowRecord* known = cache_->Find(w); known == nullptr || !known->topLevel) cache_->DrainEvents();
+    X11WindowRecord* r = cache_->Get(w);
+    if (r == nullptr) Fail(ESRCH);
+    return r;
+}
+
+void LinuxDesktop::Changed(xcb_window_t window)
+{
+    cache_->DrainEvents();
+    if (X11WindowRecord* r = cache_->Find(window)) r->fresh = r->iconFresh = false;
+}
+
+bool LinuxDesktop::Done(int error) { return error == 0 ? true : Fail(ErrnoFromXError(error)); }
+
+LinuxDesktop::RootState LinuxDesktop::ReadRoot(bool withTree)
+{
+    X11Session& s = *session_;
+    const X11Atoms& a = s.atoms();
+    X11Batch batch(s);
+    const size_t check = batch.Property(s.root(), a.netSupportingWmCheck, XCB_ATOM_WINDOW, 1);
+    const size_t guess = lastCheck_ != XCB_NONE ? batch.Property(lastCheck_, a.netSupportingWmCheck, XCB_ATOM_WINDOW, 1) : kNoSlot;
+    const size_t stacking = batch.Property(s.root(), a.netClientListStacking, XCB_ATOM_WINDOW, kMaxListUnits);
+    const size_t list = batch.Property(s.root(), a.netClientList, XCB_ATOM_WINDOW, kMaxListUnits);
+    const size_t tree = withTree ? batch.Tree(s.root()) : kNoSlot;
+    batch.Wait();
+    cache_->DrainEvents();
+
+    RootState state;
+    const auto checkValue = batch.CardinalsAt(check);
+    const xcb_window_t checkWindow = checkValue && !checkValue->empty() ? checkValue->front() : XCB_NONE;
+    if (checkWindow != XCB_NONE) {
+        std::optional<std::vector<uint32_t>> self;
+        if (checkWindow == lastCheck_ && guess != kNoSlot) {
+            self = batch.CardinalsAt(guess);
+        } else {  // a manager we have not seen before
+            X11Batch verify(s);
+            const size_t slot = verify.Property(checkWindow, a.netSupportingWmCheck, XCB_ATOM_WINDOW, 1);
+            verify.Wait();
+            self = verify.CardinalsAt(slot);
+        }
+        state.hasManager = self && !self->empty() && self->front() == checkWindow;
+    }
+    lastCheck_ = checkWindow;
+
+    std::optional<std::vector<uint32_t>> clients;
+    if (state.hasManager) {
+        clients = batch.CardinalsAt(stacking);
+        if (!clients) clients = batch.CardinalsAt(list);
+    }
+    if (clients) state.bottomToTop.assign(clients->begin(), clients->end());
+    else if (tree != kNoSlot) state.bottomToTop = batch.ChildrenAt(tree);
+    state.hasManager = state.hasManager && clients.has_value();
+    return state;
+}
+
+void LinuxDesktop::ResolveClients(const std::vector<xcb_window_t>& frames)
+{
+    if (frames.empty()) return;
+    X11Session& s = *session_;
+    struct Probe {
+        xcb_window_t frame;
+        xcb_window_t window;
+    };
+    std::unordered_map<xcb_window_t, xcb_window_t> clientOf;
+    std::vector<Probe> level;
+    for (const xcb_window_t f : frames) level.push_back({f, f});
+    for (int depth = 0; depth < 2 && !level.empty(); ++depth) {
+        X11Batch trees(s);
+        std::vector<size_t> treeSlots;
+        for (const Probe& p : level) treeSlots.push_back(trees.Tree(p.window));
+        trees.Wait();
+        std::vector<Probe> children;
+        for (size_t i = 0; i < level.size(); ++i)
+            for (const xcb_window_t child : trees.ChildrenAt(treeSlots[i])) children.push_back({level[i].frame, child});
+        if (children.empty()) break;
+        X11Batch states(s);
+        std::vector<size_t> stateSlots;
+        for (const Probe& p : children) stateSlots.push_back(states.Property(p.window, s.atoms().wmState, s.atoms().wmState, 2));
+        states.Wait();
+        for (size_t i = 0; i < children.size(); ++i) {
+            const auto state = states.CardinalsAt(stateSlots[i]);
+            if (state && !state->empty()) clientOf.try_emplace(children[i].frame, children[i].window);
+        }
+        level.clear();
+        for (const Probe& p : children)
+            if (!clientOf.contains(p.frame)) level.push_back(p);
+    }
+    for (const xcb_window_t f : frames) {
+        if (X11WindowRecord* r = cache_->Find(f)) {
+            const auto it = clientOf.find(f);
+            r->client = it != clientOf.end() ? it->second : f;
+            r->clientResolved = true;
+        }
+    }
+    cache_->DrainEvents();
+}
+
+bool LinuxDesktop::IsTaskCandidate(const X11WindowRecord& r) const
+{
+    // Docks, the desktop window and windows that ask to stay off task lists
+    // are not tasks, though they may be visible, titled and unowned.
+    const X11Atoms& a = session_->atoms();
+    if (r.overrideRedirect || r.inputOnly) return false;
+    if (Contains(r.types, a.netWmWindowTypeDesktop) || Contains(r.types, a.netWmWindowTypeDock)) return false;
+    return !Contains(r.states, a.netWmStateSkipTaskbar);
+}
+
+std::vector<WindowId> LinuxDesktop::EnumWindows()
+{
+    if (Session() == nullptr) return {};
+    const RootState root = ReadRoot(true);
+    std::vector<xcb_window_t> clients;
+    cache_->Update(root.bottomToTop);
+    if (root.hasManager) {
+        clients = root.bottomToTop;
+    } else {
+        // Without EWMH the root's children are the clients, or a manager's frames around them.
+        std::vector<xcb_window_t> frames;
+        for (const xcb_window_t w : root.bottomToTop) {
+            X11WindowRecord* r = cache_->Find(w);
+            if (r == nullptr || r->overrideRedirect || r->clientResolved) continue;
+            if (r->wmState) {
+                r->client = w;
+                r->clientResolved = true;
+            } else {
+                frames.push_back(w);
             }
         }
-        std::vector<WindowId> topmostFirst;
-        for (auto it = bottomToTop.rbegin(); it != bottomToTop.rend(); ++it)
-            if (IsTaskCandidate(*s, *it)) topmostFirst.push_back(*it);
-        return topmostFirst;
+        ResolveClients(frames);
+        for (const xcb_window_t w : root.bottomToTop)
+            if (const X11WindowRecord* r = cache_->Find(w); r != nullptr && !r->overrideRedirect)
+                clients.push_back(r->clientResolved ? r->client : w);
+        cache_->Update(clients);  // the clients found inside frames
     }
 
-    bool Exists(WindowId window) override
-    {
-        X11Session* s = Session();
-        if (s == nullptr || window == 0) return false;
-        X11ErrorTrap trap(s->display());
-        XWindowAttributes attributes{};
-        return XGetWindowAttributes(s->display(), window, &attributes) != 0 && trap.Sync() == 0;
+    for (const xcb_window_t w : lastEnumerated_)
+        if (X11WindowRecord* r = cache_->Find(w)) r->topLevel = false;
+    lastEnumerated_.clear();
+    std::vector<WindowId> topmostFirst;
+    for (auto it = clients.rbegin(); it != clients.rend(); ++it) {
+        X11WindowRecord* r = cache_->Find(*it);
+        if (r == nullptr || !IsTaskCandidate(*r) || r->topLevel) continue;  // gone, not a task, or listed twice
+        r->topLevel = true;
+        lastEnumerated_.push_back(*it);
+        topmostFirst.push_back(*it);
     }
+    return topmostFirst;
+}
 
-    std::wstring GetTitle(WindowId window) override
-    {
-        X11Session* s = Session();
-        if (s == nullptr || window == 0) return {};
-        X11ErrorTrap trap(s->display());
-        return TitleOf(*s, window);
+bool LinuxDesktop::Exists(WindowId window)
+{
+    X11Session* s = Session();
+    if (s == nullptr) return false;
+    if (window == 0 || window > UINT32_MAX) return Fail(EINVAL);
+    X11Batch batch(*s);
+    const size_t slot = batch.Attributes(static_cast<xcb_window_t>(window));
+    batch.Wait();
+    cache_->DrainEvents();  // a long wait for a window to close keeps the queue short
+    if (const int error = batch.ErrorAt(slot); error != 0) {
+        cache_->Erase(static_cast<xcb_window_t>(window));
+        return Fail(ErrnoFromXError(error));
     }
+    return true;
+}
 
-    // A window the user can reach: mapped, or minimised (iconic), but not
-    // withdrawn. A minimised window is still a visible task.
-    bool IsVisible(WindowId window) override
-    {
-        X11Session* s = Session();
-        if (s == nullptr || window == 0) return false;
-        X11ErrorTrap trap(s->display());
-        if (const auto state = s->Cardinals(window, s->atoms().wmState, s->atoms().wmState); state && !state->empty())
-            return (*state)[0] == kNormalState || (*state)[0] == kIconicState;
-        XWindowAttributes attributes{};
-        if (!XGetWindowAttributes(s->display(), window, &attributes) || trap.Sync() != 0) return false;
-        return attributes.map_state != IsUnmapped;
-    }
+std::wstring LinuxDesktop::GetTitle(WindowId window)
+{
+    const X11WindowRecord* r = Record(window);
+    return r == nullptr ? std::wstring() : r->title;
+}
 
-    WindowId GetOwner(WindowId window) override
-    {
-        X11Session* s = Session();
-        if (s == nullptr || window == 0) return 0;
-        X11ErrorTrap trap(s->display());
-        Window owner = None;
-        if (!XGetTransientForHint(s->display(), window, &owner) || trap.Sync() != 0) return 0;
-        return owner;
-    }
+bool LinuxDesktop::IsVisible(WindowId window)
+{
+    const X11WindowRecord* r = Record(window);
+    if (r == nullptr) return false;
+    // A manager's word first: normal or minimised is a task; withdrawn is not.
+    if (r->wmState) return *r->wmState == kNormalState || *r->wmState == kIconicState;
+    return r->mapState != XCB_MAP_STATE_UNMAPPED;
+}
 
-    uint32_t GetProcessId(WindowId window) override
-    {
-        X11Session* s = Session();
-        if (s == nullptr || window == 0) return 0;
-        X11ErrorTrap trap(s->display());
-        // _NET_WM_PID is what the client says about itself: only a number of
-        // this machine's process table when the client runs here.
-        if (IsLocalClient(*s, window)) {
-            const auto pid = s->Cardinals(window, s->atoms().netWmPid, XA_CARDINAL);
-            if (pid && !pid->empty() && (*pid)[0] > 0 && (*pid)[0] <= INT_MAX) return static_cast<uint32_t>((*pid)[0]);
-        }
-#ifdef KESTRUN_HAVE_XRES
-        // The server knows the peer of every local connection.
-        XResClientIdSpec spec{};
-        spec.client = window;
-        spec.mask = XRES_CLIENT_ID_PID_MASK;
-        long count = 0;
-        XResClientIdValue* values = nullptr;
-        uint32_t result = 0;
-        if (XResQueryClientIds(s->display(), 1, &spec, &count, &values) == Success) {
-            for (long i = 0; i < count && result == 0; ++i) {
-                const pid_t pid = XResGetClientPid(&values[i]);
-                if (pid > 0) result = static_cast<uint32_t>(pid);
-            }
-            XResClientIdsDestroy(count, values);
-        }
-        if (result != 0) return result;
-#endif
+WindowId LinuxDesktop::GetParent(WindowId window)
+{
+    const X11WindowRecord* r = Record(window);
+    if (r == nullptr || r->topLevel) return 0;
+    // A top-level window's X parent is the root or a manager's frame, neither
+    // of which is a parent window to the user.
+    X11Session& s = *session_;
+    X11Batch batch(s);
+    const size_t tree = batch.Tree(r->id);
+    batch.Wait();
+    const xcb_query_tree_reply_t* reply = batch.TreeAt(tree);
+    if (reply == nullptr) {
         Fail(ESRCH);
         return 0;
     }
+    const xcb_window_t parent = reply->parent;
+    if (parent == XCB_NONE || parent == s.root()) return 0;
+    // A managed client sits in a frame, a child of the root: no parent to the user either.
+    if (r->wmState && TopLevelOf(parent) == parent) return 0;
+    return parent;
+}
 
-    std::optional<Image> GetSmallIcon(WindowId window) override
-    {
-        X11Session* s = Session();
-        if (s == nullptr || window == 0) return std::nullopt;
-        X11ErrorTrap trap(s->display());
-        const auto data = s->Cardinals(window, s->atoms().netWmIcon, XA_CARDINAL);
-        if (!data) return std::nullopt;
-        return NearestIcon(*data, 16);
-    }
+WindowId LinuxDesktop::GetOwner(WindowId window)
+{
+    const X11WindowRecord* r = Record(window);
+    if (r == nullptr || !r->transientFor) return 0;
+    // Transient for None or the root: for the whole window group, owned all the same.
+    const xcb_window_t owner = *r->transientFor;
+    return owner == XCB_NONE ? session_->root() : owner;
+}
 
-    WindowId GetForeground() override
-    {
-        X11Session* s = Session();
-        if (s == nullptr) return 0;
-        X11ErrorTrap trap(s->display());
-        if (HasWindowManager(*s)) {
-            const auto active = s->WindowProperty(s->root(), s->atoms().netActiveWindow);
-            return active.value_or(0);
+uint32_t LinuxDesktop::GetProcessId(WindowId window)
+{
+    X11WindowRecord* r = Record(window);
+    if (r == nullptr) return 0;
+    // _NET_WM_PID is what the client says about itself: a number of this
+    // machine's process table only when the client runs here.
+    if (r->claimedPid > 0 && r->claimedPid <= INT_MAX && !r->clientMachine.empty() &&
+        r->clientMachine == session_->hostName())
+        return r->claimedPid;
+    if (r->serverPid != 0) return r->serverPid;
+#ifdef KESTRUN_HAVE_XRES
+    // The server knows the peer of every local connection.
+    X11Session& s = *session_;
+    const xcb_query_extension_reply_t* extension = xcb_get_extension_data(s.connection(), &xcb_res_id);
+    if (extension != nullptr && extension->present) {
+        xcb_res_client_id_spec_t spec{r->id, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+        const auto cookie = s.Sent(xcb_res_query_client_ids(s.connection(), 1, &spec));
+        s.WillWait();
+        xcb_res_query_client_ids_reply_t* reply = xcb_res_query_client_ids_reply(s.connection(), cookie, nullptr);
+        if (reply != nullptr) {
+            for (auto it = xcb_res_query_client_ids_ids_iterator(reply); it.rem > 0; xcb_res_client_id_value_next(&it))
+                if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) != 0 && it.data->length >= 4)
+                    r->serverPid = *xcb_res_client_id_value_value(it.data);
+            std::free(reply);
         }
-        Window focus = None;
-        int revert = 0;
-        XGetInputFocus(s->display(), &focus, &revert);
-        if (focus == None || focus == PointerRoot || focus == s->root()) return 0;
-        const Window top = TopLevelOf(*s, focus);
-        return top == None ? 0 : ClientOf(*s, top).value_or(top);
     }
+    if (r->serverPid != 0) return r->serverPid;
+#endif
+    Fail(ESRCH);
+    return 0;
+}
 
-    std::optional<WindowId> FindWindowByTitle(const std::wstring& title) override
-    {
-        X11Session* s = Session();
-        if (s == nullptr) return std::nullopt;
-        X11ErrorTrap trap(s->display());
-        // Managed windows first, then every child of the root (a window its
-        // client has hidden is withdrawn and back there, unmapped), then the
-        // client inside each frame of a window manager.
-        std::vector<Window> candidates;
-        if (const auto list = s->Cardinals(s->root(), s->atoms().netClientList, XA_WINDOW))
-            candidates.assign(list->begin(), list->end());
-        const std::vector<Window> children = RootChildren(*s);
-        for (auto it = children.rbegin(); it != children.rend(); ++it) {
-            candidates.push_back(*it);
-            if (const auto client = ClientOf(*s, *it); client && *client != *it) candidates.push_back(*client);
-        }
-        for (const Window candidate : candidates)
-            if (TitleOf(*s, candidate) == title) return candidate;
+std::optional<Image> LinuxDesktop::GetSmallIcon(WindowId window, int side)
+{
+    const X11WindowRecord* r = Record(window);
+    if (r == nullptr) return std::nullopt;
+    if (side <= 0) {
+        Fail(EINVAL);
         return std::nullopt;
     }
-
-    bool ShowWindow(WindowId window, ShowCommand command) override
-    {
-        X11Session* s = Session();
-        if (s == nullptr) return false;
-        if (window == 0) return Fail(EINVAL);
-        X11ErrorTrap trap(s->display());
-        Display* d = s->display();
-        switch (command) {
-        case ShowCommand::Hide:
-            // Withdraw: unmap and tell the window manager, which then lets go of it.
-            XWithdrawWindow(d, window, DefaultScreen(d));
-            break;
-        case ShowCommand::Minimize:
-            XIconifyWindow(d, window, DefaultScreen(d));
-            break;
-        case ShowCommand::ShowNormal:
-        case ShowCommand::Show:
-            // Mapping brings a withdrawn window back and asks the window
-            // manager to de-iconify a minimised one; the hidden flag and the
-            // state change cover managers that need telling explicitly.
-            XMapRaised(d, window);
-            if (HasWindowManager(*s)) {
-                SendToRoot(*s, window, s->atoms().netWmState,
-                           {kNetWmStateRemove, static_cast<long>(s->atoms().netWmStateHidden), 0, kSourcePager, 0});
-                SendToRoot(*s, window, s->atoms().wmChangeState, {kNormalState, 0, 0, 0, 0});
-            }
-            break;
+    if (!r->iconFresh || r->iconSide != side) {
+        // A task list asks for the icons of its new rows one after another:
+        // the first question reads them all.
+        std::vector<xcb_window_t> wanted = {r->id};
+        for (const xcb_window_t w : lastEnumerated_) {
+            const X11WindowRecord* other = cache_->Find(w);
+            if (w != r->id && other != nullptr && !other->title.empty() && !other->transientFor) wanted.push_back(w);
         }
-        const int error = trap.Sync();
-        return error == 0 ? true : Fail(ErrnoFromXError(error));
+        cache_->UpdateIcons(wanted, side);
+        r = cache_->Find(static_cast<xcb_window_t>(window));
+        if (r == nullptr) {
+            Fail(ESRCH);
+            return std::nullopt;
+        }
     }
+    if (!r->icon) Fail(ENOENT);
+    return r->icon;
+}
 
-    bool SetForeground(WindowId window) override
-    {
-        X11Session* s = Session();
-        if (s == nullptr) return false;
-        if (window == 0) return Fail(EINVAL);
-        X11ErrorTrap trap(s->display());
-        if (HasWindowManager(*s)) {
-            // The window manager decides focus; a request from a task list (source
-            // 2) is one it honours without focus-stealing checks.
-            SendToRoot(*s, window, s->atoms().netActiveWindow, {kSourcePager, CurrentTime, 0, 0, 0});
+WindowId LinuxDesktop::GetForeground()
+{
+    if (Session() == nullptr) return 0;
+    X11Session& s = *session_;
+    if (HasManager()) {
+        X11Batch batch(s);
+        const size_t active = batch.Property(s.root(), s.atoms().netActiveWindow, XCB_ATOM_WINDOW, 1);
+        batch.Wait();
+        const auto value = batch.CardinalsAt(active);
+        return value && !value->empty() ? value->front() : 0;
+    }
+    const auto cookie = s.Sent(xcb_get_input_focus(s.connection()));
+    s.WillWait();
+    xcb_get_input_focus_reply_t* reply = xcb_get_input_focus_reply(s.connection(), cookie, nullptr);
+    const xcb_window_t focus = reply != nullptr ? reply->focus : XCB_NONE;
+    std::free(reply);
+    if (focus == XCB_NONE || focus == XCB_INPUT_FOCUS_POINTER_ROOT || focus == s.root()) return 0;
+    const xcb_window_t top = TopLevelOf(focus);
+    X11WindowRecord* r = top != XCB_NONE ? cache_->Get(top) : nullptr;
+    if (r == nullptr) return 0;
+    if (!r->clientResolved) {
+        if (r->wmState) {
+            r->client = top;
+            r->clientResolved = true;
         } else {
-            XRaiseWindow(s->display(), window);
-            XSetInputFocus(s->display(), window, RevertToParent, CurrentTime);
+            ResolveClients({top});
         }
-        const int error = trap.Sync();
-        return error == 0 ? true : Fail(ErrnoFromXError(error));
     }
+    r = cache_->Find(top);
+    return r != nullptr && r->clientResolved ? r->client : top;
+}
 
-    bool PostClose(WindowId window) override
-    {
-        X11Session* s = Session();
-        if (s == nullptr) return false;
-        if (window == 0) return Fail(EINVAL);
-        X11ErrorTrap trap(s->display());
-        Display* d = s->display();
-        Atom* protocols = nullptr;
-        int count = 0;
-        bool deletable = false;
-        if (XGetWMProtocols(d, window, &protocols, &count)) {
-            deletable = std::find(protocols, protocols + count, s->atoms().wmDeleteWindow) != protocols + count;
-            XFree(protocols);
-        }
-        if (deletable) {
-            XEvent event{};
-            event.xclient.type = ClientMessage;
-            event.xclient.window = window;
-            event.xclient.message_type = s->atoms().wmProtocols;
-            event.xclient.format = 32;
-            event.xclient.data.l[0] = static_cast<long>(s->atoms().wmDeleteWindow);
-            event.xclient.data.l[1] = CurrentTime;
-            XSendEvent(d, window, False, NoEventMask, &event);
-        } else if (HasWindowManager(*s)) {
-            SendToRoot(*s, window, s->atoms().netCloseWindow, {CurrentTime, kSourcePager, 0, 0, 0});
-        } else {
-            const int error = trap.Sync();
-            return Fail(error != 0 ? ErrnoFromXError(error) : EOPNOTSUPP);  // no polite way to ask
-        }
-        const int error = trap.Sync();
-        return error == 0 ? true : Fail(ErrnoFromXError(error));
+xcb_window_t LinuxDesktop::TopLevelOf(xcb_window_t window)
+{
+    for (int depth = 0; depth < 64; ++depth) {
+        X11Batch batch(*session_);
+        const size_t slot = batch.Tree(window);
+        batch.Wait();
+        const xcb_query_tree_reply_t* reply = batch.TreeAt(slot);
+        if (reply == nullptr) return XCB_NONE;
+        if (reply->parent == reply->root || reply->parent == XCB_NONE) return window;
+        window = reply->parent;
     }
+    return XCB_NONE;
+}
 
-private:
-    X11Session* Session()
-    {
-        if (!session_) session_ = X11Session::Open();  // tried again on the next call after a failure
-        return session_.get();
-    }
+void LinuxDesktop::Forget()
+{
+    if (cache_) cache_->Clear();
+    lastEnumerated_.clear();
+}
 
-    // A manager is there when the root's check window carries the same check.
-    static bool HasWindowManager(const X11Session& s)
-    {
-        const auto check = s.WindowProperty(s.root(), s.atoms().netSupportingWmCheck);
-        if (!check || *check == None) return false;
-        const auto self = s.WindowProperty(*check, s.atoms().netSupportingWmCheck);
-        return self && *self == *check;
-    }
-
-    static std::vector<Window> RootChildren(const X11Session& s)  // bottom to top
-    {
-        Window rootReturn = None, parent = None;
-        Window* children = nullptr;
-        unsigned count = 0;
-        std::vector<Window> result;
-        if (XQueryTree(s.display(), s.root(), &rootReturn, &parent, &children, &count) && children != nullptr) {
-            result.assign(children, children + count);
-            XFree(children);
-        }
-        return result;
-    }
-
-    static bool HasWmState(const X11Session& s, Window window)
-    {
-        const auto state = s.Cardinals(window, s.atoms().wmState, s.atoms().wmState);
-        return state && !state->empty();
-    }
-
-    // The client window inside a frame: the window itself when it carries
-    // WM_STATE, else the first descendant that does (breadth first, a few levels).
-    static std::optional<Window> ClientOf(const X11Session& s, Window window)
-    {
-        std::vector<Window> level = {window};
-        for (int depth = 0; depth < 4 && !level.empty(); ++depth) {
-            std::vector<Window> next;
-            for (const Window w : level) {
-                if (HasWmState(s, w)) return w;
-                Window rootReturn = None, parent = None;
-                Window* children = nullptr;
-                unsigned count = 0;
-                if (XQueryTree(s.display(), w, &rootReturn, &parent, &children, &count) && children != nullptr) {
-                    next.insert(next.end(), children, children + count);
-                    XFree(children);
-                }
+std::optional<WindowId> LinuxDesktop::FindWindowByTitle(const std::wstring& title)
+{
+    if (Session() == nullptr) return std::nullopt;
+    X11Session& s = *session_;
+    const X11Atoms& a = s.atoms();
+    // Managed windows first, then every child of the root (a window its
+    // client has hidden is withdrawn and back there, unmapped), then the
+    // windows inside each of those (a manager's frames hold their clients).
+    X11Batch lists(s);
+    const size_t managed = lists.Property(s.root(), a.netClientList, XCB_ATOM_WINDOW, kMaxListUnits);
+    const size_t tree = lists.Tree(s.root());
+    lists.Wait();
+    std::vector<xcb_window_t> candidates;
+    if (const auto list = lists.CardinalsAt(managed)) candidates.assign(list->begin(), list->end());
+    std::vector<xcb_window_t> topLevel = lists.ChildrenAt(tree);
+    std::reverse(topLevel.begin(), topLevel.end());
+    for (int depth = 0; depth < 2; ++depth) {
+        candidates.insert(candidates.end(), topLevel.begin(), topLevel.end());
+        X11Batch batch(s);
+        std::vector<std::array<size_t, 3>> slots;  // _NET_WM_NAME, WM_NAME, children
+        for (const xcb_window_t w : candidates)
+            slots.push_back({batch.Property(w, a.netWmName, a.utf8String, 1u << 14),
+                             batch.Property(w, a.wmName, XCB_GET_PROPERTY_TYPE_ANY, 1u << 14), kNoSlot});
+        if (depth == 0)
+            for (size_t i = candidates.size() - topLevel.size(); i < candidates.size(); ++i) slots[i][2] = batch.Tree(candidates[i]);
+        batch.Wait();
+        std::vector<xcb_window_t> inner;
+        for (size_t i = 0; i < candidates.size(); ++i) {
+            xcb_atom_t type = XCB_ATOM_NONE;
+            const auto wmName = batch.BytesAt(slots[i][1], &type);
+            if (DecodeTitle(s, batch.BytesAt(slots[i][0]), wmName, type) == title) {
+                cache_->DrainEvents();
+                return candidates[i];
             }
-            level = std::move(next);
-        }
-        return std::nullopt;
-    }
-
-    // The child of the root that holds window.
-    static Window TopLevelOf(const X11Session& s, Window window)
-    {
-        for (int depth = 0; depth < 64; ++depth) {
-            Window rootReturn = None, parent = None;
-            Window* children = nullptr;
-            unsigned count = 0;
-            if (!XQueryTree(s.display(), window, &rootReturn, &parent, &children, &count)) return None;
-            if (children != nullptr) XFree(children);
-            if (parent == rootReturn || parent == None) return window;
-            window = parent;
-        }
-        return None;
-    }
-
-    // Docks, the desktop window and windows that ask to stay off task lists
-    // are not tasks, though they are visible, titled and unowned.
-    static bool IsTaskCandidate(const X11Session& s, Window window)
-    {
-        const X11Atoms& a = s.atoms();
-        if (const auto types = s.Cardinals(window, a.netWmWindowType, XA_ATOM))
-            for (const unsigned long type : *types)
-                if (type == a.netWmWindowTypeDesktop || type == a.netWmWindowTypeDock) return false;
-        if (const auto states = s.Cardinals(window, a.netWmState, XA_ATOM))
-            for (const unsigned long state : *states)
-                if (state == a.netWmStateSkipTaskbar) return false;
-        return true;
-    }
-
-    static std::wstring TitleOf(const X11Session& s, Window window)
-    {
-        if (const auto utf8 = s.Bytes(window, s.atoms().netWmName, s.atoms().utf8String); utf8 && !utf8->empty())
-            return Widen(FirstString(*utf8));
-        Atom type = None;
-        const auto raw = s.Bytes(window, XA_WM_NAME, AnyPropertyType, &type);
-        if (!raw || raw->empty()) return {};
-        if (type == XA_STRING) return Latin1ToWide(FirstString(*raw));
-        if (type == s.atoms().utf8String) return Widen(FirstString(*raw));
-        // COMPOUND_TEXT and the like: let Xlib convert it.
-        XTextProperty property{};
-        property.value = reinterpret_cast<unsigned char*>(const_cast<char*>(raw->data()));
-        property.encoding = type;
-        property.format = 8;
-        property.nitems = raw->size();
-        char** list = nullptr;
-        int count = 0;
-        std::wstring title;
-        if (Xutf8TextPropertyToTextList(s.display(), &property, &list, &count) >= Success && list != nullptr) {
-            if (count > 0 && list[0] != nullptr) title = Widen(list[0]);
-            XFreeStringList(list);
-        } else {
-            title = Latin1ToWide(FirstString(*raw));
-        }
-        return title;
-    }
-
-    static bool IsLocalClient(const X11Session& s, Window window)
-    {
-        const auto machine = s.Bytes(window, s.atoms().wmClientMachine, AnyPropertyType);
-        if (!machine) return false;
-        char host[256] = {};
-        if (gethostname(host, sizeof host - 1) != 0) return false;
-        return FirstString(*machine) == host;
-    }
-
-    static void SendToRoot(const X11Session& s, Window window, Atom type, const std::array<long, 5>& data)
-    {
-        XEvent event{};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = window;
-        event.xclient.message_type = type;
-        event.xclient.format = 32;
-        for (size_t i = 0; i < data.size(); ++i) event.xclient.data.l[i] = data[i];
-        XSendEvent(s.display(), s.root(), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
-    }
-
-    // _NET_WM_ICON is a list of (width, height, width*height ARGB pixels); the
-    // entry nearest size x size wins, a larger one on a tie (it scales down better).
-    static std::optional<Image> NearestIcon(const std::vector<unsigned long>& data, int size)
-    {
-        constexpr unsigned long kMaxSide = 1024;
-        std::optional<size_t> best;
-        long bestDistance = LONG_MAX;
-        unsigned long bestSide = 0;
-        size_t at = 0;
-        while (at + 2 <= data.size()) {
-            const unsigned long w = data[at], h = data[at + 1];
-            if (w == 0 || h == 0 || w > kMaxSide || h > kMaxSide || w * h > data.size() - at - 2) break;  // malformed
-            const long distance = std::labs(static_cast<long>(w) - size) + std::labs(static_cast<long>(h) - size);
-            if (distance < bestDistance || (distance == bestDistance && w > bestSide)) {
-                best = at;
-                bestDistance = distance;
-                bestSide = w;
+            if (slots[i][2] != kNoSlot) {
+                std::vector<xcb_window_t> children = batch.ChildrenAt(slots[i][2]);
+                inner.insert(inner.end(), children.rbegin(), children.rend());
             }
-            at += 2 + w * h;
         }
-        if (!best) return std::nullopt;
-        Image image;
-        image.width = static_cast<int>(data[*best]);
-        image.height = static_cast<int>(data[*best + 1]);
-        image.pixels.reserve(static_cast<size_t>(image.width) * static_cast<size_t>(image.height));
-        for (size_t i = 0; i < static_cast<size_t>(image.width) * static_cast<size_t>(image.height); ++i)
-            image.pixels.push_back(static_cast<uint32_t>(data[*best + 2 + i]));  // 32 bits carried in a long
-        return image;
+        candidates.clear();
+        topLevel = std::move(inner);
     }
+    cache_->DrainEvents();
+    return std::nullopt;
+}
 
-    std::unique_ptr<X11Session> session_;
-};
+bool LinuxDesktop::ShowWindow(WindowId window, ShowCommand command)
+{
+    X11Session* s = Session();
+    if (s == nullptr) return false;
+    if (window == 0 || window > UINT32_MAX) return Fail(EINVAL);
+    const auto w = static_cast<xcb_window_t>(window);
+    int error = 0;
+    switch (command) {
+    case ShowCommand::Hide: error = Withdraw(*s, w); break;
+    case ShowCommand::Minimize: error = Iconify(*s, w); break;
+    case ShowCommand::ShowNormal:
+    case ShowCommand::Show: error = MapRaised(*s, w, HasManager()); break;
+    }
+    Changed(w);
+    return Done(error);
+}
 
-}  // namespace
+bool LinuxDesktop::SetForeground(WindowId window)
+{
+    X11Session* s = Session();
+    if (s == nullptr) return false;
+    if (window == 0 || window > UINT32_MAX) return Fail(EINVAL);
+    const auto w = static_cast<xcb_window_t>(window);
+    const bool manager = HasManager();
+    const xcb_timestamp_t now = s->ServerTime([this](const xcb_generic_event_t& e) { cache_->HandleEvent(e); });
+    // The manager decides focus and de-iconifies; without one we map, raise and focus ourselves.
+    const int error = manager ? Activate(*s, w, now) : MapRaiseAndFocus(*s, w, now);
+    Changed(w);
+    return Done(error);
+}
+
+bool LinuxDesktop::PostClose(WindowId window)
+{
+    X11Session* s = Session();
+    if (s == nullptr) return false;
+    if (window == 0 || window > UINT32_MAX) return Fail(EINVAL);
+    const auto w = static_cast<xcb_window_t>(window);
+    // Asked now: a program may take or drop the protocol at any time.
+    X11Batch batch(*s);
+    const size_t protocols = batch.Property(w, s->atoms().wmProtocols, XCB_ATOM_ATOM, 64);
+    batch.Wait();
+    if (const int error = batch.ErrorAt(protocols); error != 0) return Done(error);
+    const auto list = batch.CardinalsAt(protocols).value_or(std::vector<uint32_t>{});
+    const bool deletable = Contains(list, s->atoms().wmDeleteWindow);
+    const bool manager = !deletable && HasManager();
+    if (!deletable && !manager) return Fail(EOPNOTSUPP);  // no polite way to ask
+    const xcb_timestamp_t now = s->ServerTime([this](const xcb_generic_event_t& e) { cache_->HandleEvent(e); });
+    if (deletable) return Done(SendDeleteWindow(*s, w, now));
+    return Done(SendToRoot(*s, w, s->atoms().netCloseWindow, {now, kSourcePager, 0, 0, 0}));
+}
 
 std::unique_ptr<Desktop> CreateLinuxDesktop() { return std::make_unique<LinuxDesktop>(); }
 

@@ -235,6 +235,16 @@ public:
         return std::nullopt;
     }
 
+    // The desktop entry that runs the file names its icon; finding it needs
+    // the toolkit's icon theme, so the window program installs the source.
+    std::optional<Image> GetFileSmallIcon(const std::wstring& path, int side) override
+    {
+        FileIconSource* source = InstalledFileIconSource();
+        std::optional<Image> icon = source != nullptr ? source->SmallIconFor(Narrow(path), side) : std::nullopt;
+        if (!icon) Fail(ENOENT);
+        return icon;
+    }
+
     bool HelpViewerAvailable() override
     {
         if (const auto custom = CustomViewer()) return FindProgram(*custom).has_value();

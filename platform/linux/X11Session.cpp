@@ -2,30 +2,23 @@
 
 #include "platform/LastError.h"
 
-#include <X11/Xatom.h>
+#include <X11/Xlib-xcb.h>
 
 #include <cerrno>
 #include <cstdlib>
-#include <memory>
+#include <cstring>
+#include <unistd.h>
 
 namespace kestrun::platform::linux_backend {
 
 namespace {
 
-// The display whose errors are being trapped, and the first error seen.
-Display* g_trapDisplay = nullptr;
-int g_firstError = 0;
-XErrorHandler g_previousHandler = nullptr;
+struct FreeEvent {
+    void operator()(xcb_generic_event_t* event) const { std::free(event); }
+};
+using EventPtr = std::unique_ptr<xcb_generic_event_t, FreeEvent>;
 
-int RecordError(Display* display, XErrorEvent* event)
-{
-    if (display == g_trapDisplay) {
-        if (g_firstError == 0) g_firstError = event->error_code;
-        return 0;
-    }
-    // Another connection's error (the toolkit's): its own handler decides.
-    return g_previousHandler != nullptr ? g_previousHandler(display, event) : 0;
-}
+constexpr uint8_t kEventTypeMask = 0x7F;  // the top bit marks an event sent by another client
 
 }  // namespace
 
@@ -41,114 +34,103 @@ std::unique_ptr<X11Session> X11Session::Open()
         Fail(ECONNREFUSED);
         return nullptr;
     }
+    // From here on Xlib reads no events of this connection: XCB hands them to us.
+    XSetEventQueueOwner(display, XCBOwnsEventQueue);
     return std::unique_ptr<X11Session>(new X11Session(display));
 }
 
-X11Session::X11Session(Display* display) : display_(display), root_(DefaultRootWindow(display))
+X11Session::X11Session(Display* display)
+    : display_(display), connection_(XGetXCBConnection(display)), root_(static_cast<xcb_window_t>(DefaultRootWindow(display)))
 {
     static const char* const kNames[] = {
         "_NET_SUPPORTING_WM_CHECK", "_NET_CLIENT_LIST", "_NET_CLIENT_LIST_STACKING", "_NET_ACTIVE_WINDOW",
         "_NET_WM_NAME", "_NET_WM_PID", "_NET_WM_ICON", "_NET_WM_STATE", "_NET_WM_STATE_HIDDEN",
         "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_DESKTOP",
-        "_NET_WM_WINDOW_TYPE_DOCK", "_NET_CLOSE_WINDOW", "UTF8_STRING", "WM_STATE", "WM_PROTOCOLS",
-        "WM_DELETE_WINDOW", "WM_CHANGE_STATE", "WM_CLIENT_MACHINE"};
-    constexpr int kCount = sizeof kNames / sizeof kNames[0];
-    static_assert(sizeof(X11Atoms) == kCount * sizeof(Atom));
-    Atom values[kCount] = {};
-    XInternAtoms(display_, const_cast<char**>(kNames), kCount, False, values);
-    Atom* fields = reinterpret_cast<Atom*>(&atoms_);
-    for (int i = 0; i < kCount; ++i) fields[i] = values[i];
+        "_NET_WM_WINDOW_TYPE_DOCK", "_NET_CLOSE_WINDOW", "UTF8_STRING", "COMPOUND_TEXT", "WM_STATE", "WM_PROTOCOLS",
+        "WM_DELETE_WINDOW", "WM_CHANGE_STATE", "WM_CLIENT_MACHINE", "WM_NAME", "WM_TRANSIENT_FOR",
+        "_KESTRUN_TIMESTAMP"};
+    constexpr size_t kCount = sizeof kNames / sizeof kNames[0];
+    static_assert(sizeof(X11Atoms) == kCount * sizeof(xcb_atom_t));
+    // All names in one round trip.
+    xcb_intern_atom_cookie_t cookies[kCount];
+    for (size_t i = 0; i < kCount; ++i)
+        cookies[i] = Sent(xcb_intern_atom(connection_, 0, static_cast<uint16_t>(std::strlen(kNames[i])), kNames[i]));
+    WillWait();
+    xcb_atom_t* fields = reinterpret_cast<xcb_atom_t*>(&atoms_);
+    for (size_t i = 0; i < kCount; ++i) {
+        xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(connection_, cookies[i], nullptr);
+        fields[i] = reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+        std::free(reply);
+    }
+    char host[256] = {};
+    if (gethostname(host, sizeof host - 1) == 0) hostName_ = host;
 }
 
 X11Session::~X11Session() { XCloseDisplay(display_); }
 
-namespace {
+void X11Session::WillWait()
+{
+    if (beforeWait_) beforeWait_(counters_.roundTrips);
+    ++counters_.roundTrips;
+}
 
-// A property as Xlib hands it over; Xlib's copy is freed with this object.
-struct PropertyData {
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned char* data = nullptr;
-    PropertyData() = default;
-    PropertyData(const PropertyData&) = delete;
-    PropertyData& operator=(const PropertyData&) = delete;
-    ~PropertyData()
-    {
-        if (data != nullptr) XFree(data);
+int X11Session::Check(std::initializer_list<xcb_void_cookie_t> cookies)
+{
+    // The first check waits for the server; the server answers in order, so
+    // the later ones are answered by then.
+    WillWait();
+    int first = 0;
+    for (const xcb_void_cookie_t cookie : cookies) {
+        xcb_generic_error_t* error = xcb_request_check(connection_, cookie);
+        if (error != nullptr) {
+            if (first == 0) first = error->error_code;
+            std::free(error);
+        }
     }
-};
-
-// Reads up to `units` 32-bit units of a property; false when it cannot be read.
-bool FetchProperty(Display* display, Window window, Atom property, Atom type, long units, PropertyData& out)
-{
-    unsigned long after = 0;
-    const int rc = XGetWindowProperty(display, window, property, 0, units, False, type, &out.type, &out.format, &out.count,
-                                      &after, &out.data);
-    return rc == Success && out.data != nullptr;
+    if (first == 0 && !Healthy()) first = -1;
+    return first;
 }
 
-}  // namespace
-
-std::optional<std::vector<unsigned long>> X11Session::Cardinals(Window window, Atom property, Atom type) const
+void X11Session::DrainEvents(const std::function<void(const xcb_generic_event_t&)>& handler)
 {
-    PropertyData p;
-    // 4 M units (16 MiB) is far beyond any real icon list.
-    if (!FetchProperty(display_, window, property, type, 1L << 22, p)) return std::nullopt;
-    if (p.format != 32 || (type != AnyPropertyType && p.type != type)) return std::nullopt;
-    const auto* items = reinterpret_cast<const unsigned long*>(p.data);
-    return std::vector<unsigned long>(items, items + p.count);
+    while (EventPtr event{xcb_poll_for_event(connection_)}) handler(*event);
 }
 
-std::optional<Window> X11Session::WindowProperty(Window window, Atom property) const
+xcb_timestamp_t X11Session::ServerTime(const std::function<void(const xcb_generic_event_t&)>& handler)
 {
-    const auto items = Cardinals(window, property, XA_WINDOW);
-    if (!items || items->empty()) return std::nullopt;
-    return static_cast<Window>(items->front());
-}
-
-std::optional<std::string> X11Session::Bytes(Window window, Atom property, Atom type, Atom* actualTypeOut) const
-{
-    PropertyData p;
-    if (!FetchProperty(display_, window, property, type, 1L << 16, p)) return std::nullopt;
-    if (actualTypeOut != nullptr) *actualTypeOut = p.type;
-    if (p.format != 8) return std::nullopt;
-    return std::string(reinterpret_cast<const char*>(p.data), p.count);
-}
-
-X11ErrorTrap::X11ErrorTrap(Display* display) : display_(display)
-{
-    XSync(display_, False);  // errors of earlier requests are not ours to record
-    g_trapDisplay = display_;
-    g_firstError = 0;
-    previous_ = XSetErrorHandler(RecordError);
-    g_previousHandler = previous_;
-}
-
-X11ErrorTrap::~X11ErrorTrap()
-{
-    XSync(display_, False);
-    XSetErrorHandler(previous_);
-    g_trapDisplay = nullptr;
-    g_previousHandler = nullptr;
-}
-
-int X11ErrorTrap::Sync()
-{
-    XSync(display_, False);
-    return g_firstError;
+    if (clock_ == XCB_NONE) {
+        clock_ = xcb_generate_id(connection_);
+        // Values in the order of their mask bits: override-redirect, then the event mask.
+        const uint32_t values[] = {1, XCB_EVENT_MASK_PROPERTY_CHANGE};
+        Sent(xcb_create_window(connection_, 0, clock_, root_, -1, -1, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                               XCB_COPY_FROM_PARENT, XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, values));
+    }
+    // Appending nothing changes nothing but still tells us when it happened.
+    Sent(xcb_change_property(connection_, XCB_PROP_MODE_APPEND, clock_, atoms_.timestamp, XCB_ATOM_STRING, 8, 0,
+                             nullptr));
+    xcb_flush(connection_);
+    WillWait();
+    while (EventPtr event{xcb_wait_for_event(connection_)}) {
+        if ((event->response_type & kEventTypeMask) == XCB_PROPERTY_NOTIFY) {
+            const auto& notify = reinterpret_cast<const xcb_property_notify_event_t&>(*event);
+            if (notify.window == clock_ && notify.atom == atoms_.timestamp) return notify.time;
+        }
+        handler(*event);
+    }
+    return XCB_CURRENT_TIME;  // the connection broke
 }
 
 uint32_t ErrnoFromXError(int code)
 {
     switch (code) {
     case 0: return 0;
-    case BadWindow:
-    case BadDrawable: return ESRCH;
-    case BadAccess: return EACCES;
-    case BadMatch:
-    case BadValue: return EINVAL;
-    case BadAlloc: return ENOMEM;
+    case XCB_WINDOW:
+    case XCB_DRAWABLE: return ESRCH;
+    case XCB_ACCESS: return EACCES;
+    case XCB_MATCH:
+    case XCB_VALUE: return EINVAL;
+    case XCB_ALLOC: return ENOMEM;
+    case -1: return EPIPE;  // the connection is gone
     default: return EIO;
     }
 }

@@ -1,22 +1,33 @@
-// One Xlib connection of our own, with the atoms we use, typed property reads
-// and a trap that turns X errors into recorded codes instead of an exit.
+// One X connection of our own for the whole program: opened through Xlib, its
+// requests made through the XCB transport underneath, so that a refresh can send
+// all its reads at once and wait for their answers once. XCB owns the event
+// queue: no X error is ever fatal, every one is returned to the call that made
+// the request or read from the queue as data.
 #pragma once
 
 #include <X11/Xlib.h>
+#include <xcb/xcb.h>
 
 #include <cstdint>
+#include <functional>
+#include <initializer_list>
 #include <memory>
-#include <optional>
 #include <string>
-#include <vector>
 
 namespace kestrun::platform::linux_backend {
 
 struct X11Atoms {
-    Atom netSupportingWmCheck, netClientList, netClientListStacking, netActiveWindow, netWmName, netWmPid,
+    xcb_atom_t netSupportingWmCheck, netClientList, netClientListStacking, netActiveWindow, netWmName, netWmPid,
         netWmIcon, netWmState, netWmStateHidden, netWmStateSkipTaskbar, netWmWindowType, netWmWindowTypeDesktop,
-        netWmWindowTypeDock, netCloseWindow, utf8String, wmState, wmProtocols, wmDeleteWindow, wmChangeState,
-        wmClientMachine;
+        netWmWindowTypeDock, netCloseWindow, utf8String, compoundText, wmState, wmProtocols, wmDeleteWindow,
+        wmChangeState, wmClientMachine, wmName, wmTransientFor, timestamp;
+};
+
+// What the connection has cost: requests sent and times the program waited
+// for the server's answers.
+struct X11Counters {
+    uint64_t requests = 0;
+    uint64_t roundTrips = 0;
 };
 
 class X11Session {
@@ -28,39 +39,52 @@ public:
     X11Session& operator=(const X11Session&) = delete;
 
     Display* display() const { return display_; }
-    Window root() const { return root_; }
+    xcb_connection_t* connection() const { return connection_; }
+    xcb_window_t root() const { return root_; }
     const X11Atoms& atoms() const { return atoms_; }
+    const std::string& hostName() const { return hostName_; }
 
-    // A whole property of 32-bit items (Xlib hands them over as longs).
-    std::optional<std::vector<unsigned long>> Cardinals(Window window, Atom property, Atom type) const;
-    std::optional<Window> WindowProperty(Window window, Atom property) const;
-    // Raw bytes of an 8-bit property of the given type (AnyPropertyType allowed).
-    std::optional<std::string> Bytes(Window window, Atom property, Atom type, Atom* actualType = nullptr) const;
+    // False once the server has closed the connection.
+    bool Healthy() const { return xcb_connection_has_error(connection_) == 0; }
+
+    // Every request goes through Sent(), every wait for an answer through
+    // WillWait(); the counters are what a test measures.
+    template <typename Cookie>
+    Cookie Sent(Cookie cookie)
+    {
+        ++counters_.requests;
+        return cookie;
+    }
+    void WillWait();
+    const X11Counters& counters() const { return counters_; }
+
+    // Runs before every wait for the server, with the number of waits so far:
+    // a test uses it to change the server's state between two round trips.
+    void SetBeforeWait(std::function<void(uint64_t)> hook) { beforeWait_ = std::move(hook); }
+
+    // Waits once for the answers to requests without a reply of their own; 0
+    // when all succeeded, else the X error code of the first that failed.
+    int Check(std::initializer_list<xcb_void_cookie_t> cookies);
+    int Check(xcb_void_cookie_t cookie) { return Check({cookie}); }
+
+    // Hands every event (and error of a request nobody waits for) that has
+    // arrived to handler, without waiting for more.
+    void DrainEvents(const std::function<void(const xcb_generic_event_t&)>& handler);
+
+    // The server's current time, from a property change on a window of our own;
+    // events that arrive meanwhile go to handler. CurrentTime (0) on failure.
+    xcb_timestamp_t ServerTime(const std::function<void(const xcb_generic_event_t&)>& handler);
 
 private:
     X11Session(Display* display);
     Display* display_;
-    Window root_;
+    xcb_connection_t* connection_;
+    xcb_window_t root_;
+    xcb_window_t clock_ = XCB_NONE;  // an unmapped input-only window whose property changes tell the time
     X11Atoms atoms_{};
-};
-
-// Records the X errors of one session while it lives; on destruction it waits
-// for the server's answers (XSync) so every error of the calls made meanwhile
-// has arrived, then puts back the handler that was there before. The handler
-// is process-wide: only one trap at a time, on the calling thread.
-class X11ErrorTrap {
-public:
-    explicit X11ErrorTrap(Display* display);
-    ~X11ErrorTrap();
-    X11ErrorTrap(const X11ErrorTrap&) = delete;
-    X11ErrorTrap& operator=(const X11ErrorTrap&) = delete;
-
-    // Syncs and returns the first error code since the trap was set (0: none).
-    int Sync();
-
-private:
-    Display* display_;
-    XErrorHandler previous_;
+    std::string hostName_;
+    X11Counters counters_;
+    std::function<void(uint64_t)> beforeWait_;
 };
 
 // errno value for an X error code: a vanished window is ESRCH.

@@ -17,6 +17,8 @@ std::unique_ptr<ServiceManager> CreateSimServices(SimDevice& device, Registry& r
 std::unique_ptr<DeviceManager> CreateSimDevices(SimDevice& device);
 std::unique_ptr<InterfaceTable> CreateSimInterfaces(SimDevice& device);
 std::unique_ptr<Desktop> CreateSimDesktop(SimDevice& device);
+// A side x side icon: the colour inside a dark frame.
+Image MakeSimIcon(uint32_t color, int side);
 std::unique_ptr<Shell> CreateSimShell(SimDevice& device);
 
 }  // namespace kestrun::platform::sim

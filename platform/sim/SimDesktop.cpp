@@ -6,21 +6,20 @@
 
 namespace kestrun::platform::sim {
 
-namespace {
-
-// A 16 x 16 icon: the window's colour inside a dark frame.
-Image MakeIcon(uint32_t color)
+Image MakeSimIcon(uint32_t color, int side)
 {
     Image icon;
-    icon.width = 16;
-    icon.height = 16;
-    icon.pixels.assign(16 * 16, color);
-    for (int i = 0; i < 16; ++i) {
-        icon.pixels[static_cast<size_t>(i)] = icon.pixels[static_cast<size_t>(15 * 16 + i)] = 0xFF202020u;
-        icon.pixels[static_cast<size_t>(i * 16)] = icon.pixels[static_cast<size_t>(i * 16 + 15)] = 0xFF202020u;
+    icon.width = icon.height = side;
+    const auto n = static_cast<size_t>(side);
+    icon.pixels.assign(n * n, color);
+    for (size_t i = 0; i < n; ++i) {
+        icon.pixels[i] = icon.pixels[(n - 1) * n + i] = 0xFF202020u;
+        icon.pixels[i * n] = icon.pixels[i * n + n - 1] = 0xFF202020u;
     }
     return icon;
 }
+
+namespace {
 
 class SimDesktop final : public Desktop {
 public:
@@ -36,7 +35,12 @@ public:
         return ids;
     }
 
-    bool Exists(WindowId window) override { return device_.FindWindow(window) != nullptr; }
+    // Each look counts against a window that closes after a number of them.
+    bool Exists(WindowId window) override
+    {
+        if (device_.PollWindow(window)) return true;
+        return Fail(ENOENT);
+    }
 
     std::wstring GetTitle(WindowId window) override
     {
@@ -48,6 +52,12 @@ public:
     {
         const SimWindow* w = Find(window);
         return w != nullptr && w->visible;
+    }
+
+    WindowId GetParent(WindowId window) override
+    {
+        const SimWindow* w = Find(window);
+        return w == nullptr ? 0 : w->parent;
     }
 
     WindowId GetOwner(WindowId window) override
@@ -62,14 +72,25 @@ public:
         return w == nullptr ? 0 : w->processId;
     }
 
-    std::optional<Image> GetSmallIcon(WindowId window) override
+    std::optional<Image> GetSmallIcon(WindowId window, int side) override
     {
         const SimWindow* w = Find(window);
-        if (w == nullptr || !w->iconColor) return std::nullopt;
-        return MakeIcon(*w->iconColor);
+        if (w == nullptr) return std::nullopt;
+        if (!w->iconColor || side <= 0) { Fail(ENOENT); return std::nullopt; }
+        return MakeSimIcon(*w->iconColor, side);
     }
 
     WindowId GetForeground() override { return device_.foreground(); }
+
+    // The device's own program has its window among the others; the
+    // toolkit's window is not on this desktop.
+    void SetOwnMainWindow(WindowId window) override { toolkitWindow_ = window; }
+    WindowId OwnMainWindow() override
+    {
+        const WindowId own = device_.OwnWindow();
+        return own != 0 ? own : toolkitWindow_;
+    }
+    void Forget() override {}
 
     std::optional<WindowId> FindWindowByTitle(const std::wstring& title) override
     {
@@ -114,6 +135,7 @@ private:
     }
 
     SimDevice& device_;
+    WindowId toolkitWindow_ = 0;
 };
 
 }  // namespace

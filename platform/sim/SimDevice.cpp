@@ -278,6 +278,7 @@ bool SimDevice::EndProcess(uint32_t processId, int exitCode)
         if (module != moduleIndex_.end() && modules_[module->second].processCount > 0) --modules_[module->second].processCount;
     }
     std::erase_if(windows_, [processId](const SimWindow& w) { return w.processId == processId; });
+    windowIndexStale_ = true;
     if (foreground_ != 0 && FindWindow(foreground_) == nullptr) foreground_ = windows_.empty() ? 0 : windows_.front().id;
     processes_.erase(processes_.begin() + static_cast<std::ptrdiff_t>(found->second));
     IndexProcesses();

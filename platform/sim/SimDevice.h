@@ -101,9 +101,12 @@ struct SimWindow {
     uint32_t processId = 0;
     std::wstring title;
     WindowId owner = 0;
+    WindowId parent = 0;
     bool visible = true;
     bool minimized = false;
     bool respondsToClose = true;
+    uint32_t closeAfterPolls = 0;
+    uint32_t pollsUntilClosed = 0;  // after a close request to a window that takes its time: looks left
     bool closeEndsProcess = true;
     std::optional<uint32_t> iconColor;
     uint32_t closeRequests = 0;
@@ -133,6 +136,7 @@ struct SimInterface {
 struct SimFile {
     FileInfo info;
     std::optional<VersionInfo> version;
+    std::optional<uint32_t> iconColor;  // the icon the shell shows for it; unset: none
 };
 
 class SimDevice {
@@ -214,11 +218,17 @@ public:
     bool RemoveWindow(WindowId window);
     [[nodiscard]] const std::vector<SimWindow>& windows() const { return windows_; }
     SimWindow* FindWindow(WindowId window);
+    bool SetWindowTitle(WindowId window, const std::wstring& title);
     [[nodiscard]] WindowId foreground() const { return foreground_; }
     bool BringToFront(WindowId window);
     // A polite close: a responding window goes (ending its process when it was the
-    // last window and closeEndsProcess); one that does not respond stays.
+    // last window and closeEndsProcess), at once or at the closeAfterPolls-th
+    // look (PollWindow); one that does not respond stays.
     bool RequestClose(WindowId window);
+    // Whether the window still exists, counting the look against a pending close.
+    bool PollWindow(WindowId window);
+    // The program's own window: the first of its own process.
+    [[nodiscard]] WindowId OwnWindow() const;
 
     // ---- Services, devices, interfaces, files, memory --------------------------
     std::vector<SimService>& services() { return services_; }
@@ -237,6 +247,7 @@ public:
     bool AddTraffic(uint32_t index, uint64_t inBytes, uint64_t outBytes, uint64_t inPackets = 0, uint64_t outPackets = 0);
     void AddFile(const std::wstring& path, const FileInfo& info, std::optional<VersionInfo> version = std::nullopt);
     [[nodiscard]] const SimFile* FindFile(const std::wstring& path) const;
+    bool SetFileIcon(const std::wstring& path, std::optional<uint32_t> color);
     [[nodiscard]] MemoryStatus memoryStatus() const { return memory_; }
     void SetMemoryStatus(const MemoryStatus& status) { memory_ = status; }
 
@@ -299,7 +310,10 @@ private:
     std::unordered_map<uint32_t, size_t> moduleIndex_;
     std::unordered_map<std::wstring, uint32_t> moduleByName_;  // lower-case name
     std::unordered_map<uint32_t, int> exitCodes_;
+    void CloseWindow(WindowId window);
     std::vector<SimWindow> windows_;
+    mutable std::unordered_map<WindowId, size_t> windowIndex_;  // id -> place in windows_, rebuilt after a change of order
+    mutable bool windowIndexStale_ = true;
     WindowId foreground_ = 0;
     WindowId nextWindow_ = 0x10010;
     std::vector<SimService> services_;

@@ -103,13 +103,15 @@ WindowId SimDevice::AddWindow(uint32_t processId, const WindowSpec& spec)
     window.title = spec.title;
     window.visible = spec.visible;
     window.respondsToClose = spec.respondsToClose;
+    window.closeAfterPolls = spec.closeAfterPolls;
     window.closeEndsProcess = spec.closeEndsProcess;
     window.iconColor = spec.iconColor;
-    if (!spec.ownerTitle.empty()) {
-        for (const SimWindow& other : windows_)
-            if (other.title == spec.ownerTitle) { window.owner = other.id; break; }
+    for (const SimWindow& other : windows_) {
+        if (!spec.ownerTitle.empty() && window.owner == 0 && other.title == spec.ownerTitle) window.owner = other.id;
+        if (!spec.parentTitle.empty() && window.parent == 0 && other.title == spec.parentTitle) window.parent = other.id;
     }
     windows_.insert(windows_.begin(), window);  // a new window opens on top
+    windowIndexStale_ = true;
     if (spec.foreground || (foreground_ == 0 && spec.visible)) foreground_ = window.id;
     return window.id;
 }
@@ -117,17 +119,32 @@ WindowId SimDevice::AddWindow(uint32_t processId, const WindowSpec& spec)
 bool SimDevice::RemoveWindow(WindowId window)
 {
     if (std::erase_if(windows_, [window](const SimWindow& w) { return w.id == window; }) == 0) return Fail(ENOENT);
-    for (SimWindow& other : windows_)
+    windowIndexStale_ = true;
+    for (SimWindow& other : windows_) {
         if (other.owner == window) other.owner = 0;
+        if (other.parent == window) other.parent = 0;
+    }
     if (foreground_ == window) foreground_ = windows_.empty() ? 0 : windows_.front().id;
     return true;
 }
 
 SimWindow* SimDevice::FindWindow(WindowId window)
 {
-    for (SimWindow& w : windows_)
-        if (w.id == window) return &w;
-    return nullptr;
+    if (windowIndexStale_) {
+        windowIndex_.clear();
+        for (size_t i = 0; i < windows_.size(); ++i) windowIndex_.emplace(windows_[i].id, i);
+        windowIndexStale_ = false;
+    }
+    const auto it = windowIndex_.find(window);
+    return it == windowIndex_.end() ? nullptr : &windows_[it->second];
+}
+
+bool SimDevice::SetWindowTitle(WindowId window, const std::wstring& title)
+{
+    SimWindow* w = FindWindow(window);
+    if (w == nullptr) return Fail(ENOENT);
+    w->title = title;
+    return true;
 }
 
 bool SimDevice::BringToFront(WindowId window)
@@ -135,6 +152,7 @@ bool SimDevice::BringToFront(WindowId window)
     auto it = std::find_if(windows_.begin(), windows_.end(), [window](const SimWindow& w) { return w.id == window; });
     if (it == windows_.end()) return Fail(ENOENT);
     std::rotate(windows_.begin(), it, it + 1);
+    windowIndexStale_ = true;
     windows_.front().minimized = false;
     foreground_ = window;
     return true;
@@ -146,12 +164,40 @@ bool SimDevice::RequestClose(WindowId window)
     if (target == nullptr) return Fail(ENOENT);
     ++target->closeRequests;
     if (!target->respondsToClose) return true;  // the request is posted; the program never acts on it
+    if (target->closeAfterPolls > 0) {
+        if (target->pollsUntilClosed == 0) target->pollsUntilClosed = target->closeAfterPolls;
+        return true;  // the program takes its time
+    }
+    CloseWindow(window);
+    return true;
+}
+
+bool SimDevice::PollWindow(WindowId window)
+{
+    SimWindow* w = FindWindow(window);
+    if (w == nullptr) return false;
+    if (w->pollsUntilClosed > 0 && --w->pollsUntilClosed == 0) {
+        CloseWindow(window);
+        return false;
+    }
+    return true;
+}
+
+void SimDevice::CloseWindow(WindowId window)
+{
+    const SimWindow* target = FindWindow(window);
     const uint32_t processId = target->processId;
     const bool endsProcess = target->closeEndsProcess;
     RemoveWindow(window);
     const bool lastWindow = std::none_of(windows_.begin(), windows_.end(), [processId](const SimWindow& w) { return w.processId == processId; });
     if (endsProcess && lastWindow) EndProcess(processId, 0);
-    return true;
+}
+
+WindowId SimDevice::OwnWindow() const
+{
+    for (const SimWindow& w : windows_)
+        if (w.processId == ownProcessId_) return w.id;
+    return 0;
 }
 
 // ---- Services ---------------------------------------------------------------------------
@@ -285,7 +331,15 @@ bool SimDevice::AddTraffic(uint32_t index, uint64_t inBytes, uint64_t outBytes, 
 
 void SimDevice::AddFile(const std::wstring& path, const FileInfo& info, std::optional<VersionInfo> version)
 {
-    files_[Lower(path)] = SimFile{info, std::move(version)};
+    files_[Lower(path)] = SimFile{info, std::move(version), std::nullopt};
+}
+
+bool SimDevice::SetFileIcon(const std::wstring& path, std::optional<uint32_t> color)
+{
+    auto it = files_.find(Lower(path));
+    if (it == files_.end()) return Fail(ENOENT);
+    it->second.iconColor = color;
+    return true;
 }
 
 const SimFile* SimDevice::FindFile(const std::wstring& path) const

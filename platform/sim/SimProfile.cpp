@@ -101,13 +101,15 @@ void ReadHeaps(Reader& r, const json& process, const std::string& path, ProcessS
 void ReadWindows(Reader& r, const json& process, const std::string& path, ProcessSpec& spec)
 {
     r.Each(process, "windows", path + ".windows", [&](const json& j, const std::string& p) {
-        if (!r.Object(j, p, {"title", "owner", "visible", "foreground", "respondsToClose", "closeEndsProcess", "icon"})) return;
+        if (!r.Object(j, p, {"title", "owner", "parent", "visible", "foreground", "respondsToClose", "closeAfterPolls", "closeEndsProcess", "icon"})) return;
         WindowSpec w;
         r.Text(j, "title", p, w.title);
         r.Text(j, "owner", p, w.ownerTitle);
+        r.Text(j, "parent", p, w.parentTitle);
         r.Flag(j, "visible", p, w.visible);
         r.Flag(j, "foreground", p, w.foreground);
         r.Flag(j, "respondsToClose", p, w.respondsToClose);
+        r.Id(j, "closeAfterPolls", p, w.closeAfterPolls);
         r.Flag(j, "closeEndsProcess", p, w.closeEndsProcess);
         if (j.contains("icon")) {
             std::wstring text;

@@ -57,9 +57,11 @@ struct ModuleUse {
 struct WindowSpec {
     std::wstring title;
     std::wstring ownerTitle;       // title of the owner window; empty: no owner
+    std::wstring parentTitle;      // title of the parent window; empty: a top-level window
     bool visible = true;
     bool foreground = false;
     bool respondsToClose = true;   // false: a close request leaves the window ("not responding")
+    uint32_t closeAfterPolls = 0;  // a close request takes effect at this many-th look whether the window exists; 0: at once
     bool closeEndsProcess = true;  // closing the process's last window ends the process
     std::optional<uint32_t> iconColor;  // 0xAARRGGBB; unset: the window gives no icon
 };

@@ -30,6 +30,13 @@ public:
         return file->version;
     }
 
+    std::optional<Image> GetFileSmallIcon(const std::wstring& path, int side) override
+    {
+        const SimFile* file = device_.FindFile(path);
+        if (file == nullptr || !file->iconColor || side <= 0) { Fail(ENOENT); return std::nullopt; }
+        return MakeSimIcon(*file->iconColor, side);
+    }
+
     bool HelpViewerAvailable() override { return true; }
 
     bool StartHelpViewer(const std::wstring& helpFile, const std::wstring& anchor) override

@@ -83,12 +83,12 @@ TEST(SimWindows, ShowHideAndForeground)
 TEST(SimWindows, SmallIconOnlyWhereTheWindowHasOne)
 {
     auto sim = SmallDevice();
-    std::optional<Image> icon = sim->desktop().GetSmallIcon(WindowTitled(*sim, L"Worker"));
+    std::optional<Image> icon = sim->desktop().GetSmallIcon(WindowTitled(*sim, L"Worker"), 16);
     ASSERT_TRUE(icon);
     EXPECT_EQ(icon->width, 16);
     EXPECT_EQ(icon->pixels.size(), 256u);
     EXPECT_EQ(icon->pixels[8 * 16 + 8], 0xFF336699u);
-    EXPECT_FALSE(sim->desktop().GetSmallIcon(WindowTitled(*sim, L"Stuck")));
+    EXPECT_FALSE(sim->desktop().GetSmallIcon(WindowTitled(*sim, L"Stuck"), 16));
 }
 
 // ---- Services -------------------------------------------------------------------------------

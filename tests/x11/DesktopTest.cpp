@@ -1,115 +1,13 @@
-// The X11 desktop service against real windows made here with Xlib, on the
-// private X server each test gets, with and without a window manager.
-// GoogleTest before Xlib: Xlib's macros (None, Bool, Status) would break its templates.
-#include <gtest/gtest.h>
+// The X11 desktop service without a window manager, against real windows:
+// made here with Xlib, or by the tests' own client program in a process of its own.
+#include "X11Fixture.h"
+#include "TestClient.h"
 
-#include "platform/linux/LinuxPlatform.h"
-
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-
-#include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <csignal>
 #include <cstdlib>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace kestrun::platform::linux_backend {
 namespace {
-
-// Polls until done() or about ten seconds have gone: a window manager acts
-// on its own time.
-template <typename Done>
-bool WaitFor(Done done)
-{
-    // Up to 30 s: a window manager on a loaded machine can take seconds to adopt a window.
-    for (int i = 0; i < 600; ++i) {
-        if (done()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return done();
-}
-
-// The test's own client: makes windows the way other programs do.
-class X11Desktop : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        // The server resets when its last client leaves: it may be a moment away.
-        WaitFor([&] { return (display_ = XOpenDisplay(nullptr)) != nullptr; });
-        if (display_ == nullptr) GTEST_SKIP() << "no X display";
-        root_ = DefaultRootWindow(display_);
-    }
-    void TearDown() override
-    {
-        desktop_.reset();
-        if (display_ != nullptr) XCloseDisplay(display_);
-    }
-
-    Atom A(const char* name) { return XInternAtom(display_, name, False); }
-
-    Window MakeWindow(const std::string& title, bool map = true, bool override = false)
-    {
-        XSetWindowAttributes attributes{};
-        attributes.override_redirect = override ? True : False;
-        attributes.event_mask = StructureNotifyMask | PropertyChangeMask;
-        const Window w = XCreateWindow(display_, root_, 10, 10, 120, 80, 0, CopyFromParent, InputOutput,
-                                       CopyFromParent, CWOverrideRedirect | CWEventMask, &attributes);
-        if (!title.empty())
-            XChangeProperty(display_, w, A("_NET_WM_NAME"), A("UTF8_STRING"), 8, PropModeReplace,
-                            reinterpret_cast<const unsigned char*>(title.data()), static_cast<int>(title.size()));
-        if (map) XMapWindow(display_, w);
-        XSync(display_, False);
-        return w;
-    }
-
-    void SetLatin1Name(Window w, const std::string& bytes)
-    {
-        XChangeProperty(display_, w, XA_WM_NAME, XA_STRING, 8, PropModeReplace,
-                        reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
-        XSync(display_, False);
-    }
-
-    void SetCardinals(Window w, const char* property, Atom type, const std::vector<long>& values)
-    {
-        XChangeProperty(display_, w, A(property), type, 32, PropModeReplace,
-                        reinterpret_cast<const unsigned char*>(values.data()), static_cast<int>(values.size()));
-        XSync(display_, False);
-    }
-
-    void SetMachine(Window w, const std::string& host)
-    {
-        XChangeProperty(display_, w, XA_WM_CLIENT_MACHINE, XA_STRING, 8, PropModeReplace,
-                        reinterpret_cast<const unsigned char*>(host.data()), static_cast<int>(host.size()));
-        XSync(display_, False);
-    }
-
-    int MapState(Window w)
-    {
-        XWindowAttributes attributes{};
-        XGetWindowAttributes(display_, w, &attributes);
-        return attributes.map_state;
-    }
-
-    std::vector<WindowId> Ours(const std::vector<WindowId>& all, const std::vector<Window>& mine)
-    {
-        std::vector<WindowId> result;
-        for (const WindowId w : all)
-            if (std::find(mine.begin(), mine.end(), w) != mine.end()) result.push_back(w);
-        return result;
-    }
-
-    Display* display_ = nullptr;
-    Window root_ = None;
-    std::unique_ptr<Desktop> desktop_ = CreateLinuxDesktop();
-};
 
 // --- No display --------------------------------------------------------------------------
 
@@ -176,10 +74,21 @@ TEST_F(X11Desktop, TitlesDecodeUtf8AndLatin1)
     SetLatin1Name(latin1, "Caf\xE9");
     EXPECT_EQ(desktop_->GetTitle(utf8), L"Z\u00e4hler \u2713");
     EXPECT_EQ(desktop_->GetTitle(latin1), L"Caf\u00e9");
+
+    // An old client that stores its title as compound text.
+    const Window compound = MakeWindow("");
+    char text[] = "Gr\xC3\xBC\xC3\x9F" "e";
+    char* list[] = {text};
+    XTextProperty property{};
+    ASSERT_EQ(Xutf8TextListToTextProperty(display_, list, 1, XCompoundTextStyle, &property), Success);
+    XSetWMName(display_, compound, &property);
+    XFree(property.value);
+    XSync(display_, False);
+    EXPECT_EQ(desktop_->GetTitle(compound), L"Gr\u00fc\u00dfe");
     EXPECT_EQ(desktop_->FindWindowByTitle(L"Caf\u00e9"), std::optional<WindowId>(latin1));
 }
 
-TEST_F(X11Desktop, EnumeratesViewableTaskWindowsTopmostFirst)
+TEST_F(X11Desktop, EnumeratesTopLevelWindowsTopmostFirst)
 {
     const Window a = MakeWindow("A");
     const Window b = MakeWindow("B");
@@ -191,11 +100,16 @@ TEST_F(X11Desktop, EnumeratesViewableTaskWindowsTopmostFirst)
     XRaiseWindow(display_, a);
     XSync(display_, False);
 
+    // Without a manager every child of the root that is no menu or tooltip is
+    // a top-level window; an unmapped one is listed and not visible.
     const std::vector<Window> mine = {a, b, hidden, menu, skipped};
-    EXPECT_EQ(Ours(desktop_->EnumWindows(), mine), (std::vector<WindowId>{a, b}));
+    EXPECT_EQ(Ours(desktop_->EnumWindows(), mine), (std::vector<WindowId>{a, hidden, b}));
+    EXPECT_TRUE(desktop_->IsVisible(a));
+    EXPECT_FALSE(desktop_->IsVisible(hidden));
     XRaiseWindow(display_, b);
     XSync(display_, False);
-    EXPECT_EQ(Ours(desktop_->EnumWindows(), mine), (std::vector<WindowId>{b, a}));
+    EXPECT_EQ(Ours(desktop_->EnumWindows(), mine), (std::vector<WindowId>{b, a, hidden}));
+    EXPECT_EQ(desktop_->GetParent(a), 0u);
 }
 
 TEST_F(X11Desktop, ForegroundWithoutAManagerIsTheInputFocus)
@@ -275,7 +189,7 @@ TEST_F(X11Desktop, SmallIconIsTheEntryNearestSixteen)
     const Window w = MakeWindow("iconic");
     SetCardinals(w, "_NET_WM_ICON", XA_CARDINAL,
                  join({entry(32, 0xFF0000FF), entry(16, 0xFF00FF00), entry(48, 0xFFFF0000)}));
-    auto icon = desktop_->GetSmallIcon(w);
+    auto icon = desktop_->GetSmallIcon(w, 16);
     ASSERT_TRUE(icon.has_value());
     EXPECT_EQ(icon->width, 16);
     EXPECT_EQ(icon->height, 16);
@@ -285,16 +199,37 @@ TEST_F(X11Desktop, SmallIconIsTheEntryNearestSixteen)
 
     // Equally near above and below: the larger one.
     SetCardinals(w, "_NET_WM_ICON", XA_CARDINAL, join({entry(8, 0x11111111), entry(24, 0x22222222)}));
-    icon = desktop_->GetSmallIcon(w);
+    icon = desktop_->GetSmallIcon(w, 16);
     ASSERT_TRUE(icon.has_value());
-    EXPECT_EQ(icon->width, 24);
+    EXPECT_EQ(icon->width, 16) << "scaled to the size asked for";
+    EXPECT_EQ(icon->pixels[8 * 16 + 8], 0x22222222u);
+
+    // Only a larger entry: scaled down, each pixel the average of the four it covers.
+    std::vector<long> split = {32, 32};
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x) split.push_back(x < 16 ? 0xFFFF0000 : (x % 2 == 0 ? 0xFF0000FF : 0x000000FF));
+    SetCardinals(w, "_NET_WM_ICON", XA_CARDINAL, split);
+    icon = desktop_->GetSmallIcon(w, 16);
+    ASSERT_TRUE(icon.has_value());
+    ASSERT_EQ(icon->width, 16);
+    EXPECT_EQ(icon->pixels[0], 0xFFFF0000u);
+    EXPECT_EQ(icon->pixels[15], 0x800000FFu) << "half covered by transparent pixels: half opaque, colour kept";
+
+    // A wide entry keeps its shape, centred.
+    std::vector<long> wide = {32, 16};
+    wide.insert(wide.end(), 32 * 16, 0xFF00FF00);
+    SetCardinals(w, "_NET_WM_ICON", XA_CARDINAL, wide);
+    icon = desktop_->GetSmallIcon(w, 16);
+    ASSERT_TRUE(icon.has_value());
+    EXPECT_EQ(icon->pixels[0], 0u) << "the row above the picture is transparent";
+    EXPECT_EQ(icon->pixels[8 * 16], 0xFF00FF00u);
 
     // Claims more pixels than it carries.
     SetCardinals(w, "_NET_WM_ICON", XA_CARDINAL, {64, 64, 1, 2, 3});
-    EXPECT_FALSE(desktop_->GetSmallIcon(w).has_value());
+    EXPECT_FALSE(desktop_->GetSmallIcon(w, 16).has_value());
     XDeleteProperty(display_, w, A("_NET_WM_ICON"));
     XSync(display_, False);
-    EXPECT_FALSE(desktop_->GetSmallIcon(w).has_value());
+    EXPECT_FALSE(desktop_->GetSmallIcon(w, 16).has_value());
 }
 
 TEST_F(X11Desktop, OwnerIsTheTransientForWindow)
@@ -305,6 +240,13 @@ TEST_F(X11Desktop, OwnerIsTheTransientForWindow)
     XSync(display_, False);
     EXPECT_EQ(desktop_->GetOwner(dialog), main);
     EXPECT_EQ(desktop_->GetOwner(main), 0u);
+
+    // Transient for the root or for no window: for the whole group, owned all the same.
+    for (const Window groupOwner : {root_, Window{None}}) {
+        const Window groupDialog = MakeWindow("group dialog");
+        SetCardinals(groupDialog, "WM_TRANSIENT_FOR", XA_WINDOW, {static_cast<long>(groupOwner)});
+        EXPECT_NE(desktop_->GetOwner(groupDialog), 0u);
+    }
 }
 
 TEST_F(X11Desktop, AVanishedWindowIsAnErrorNotACrash)
@@ -318,7 +260,7 @@ TEST_F(X11Desktop, AVanishedWindowIsAnErrorNotACrash)
     EXPECT_EQ(desktop_->GetTitle(w), L"");
     EXPECT_FALSE(desktop_->IsVisible(w));
     EXPECT_EQ(desktop_->GetOwner(w), 0u);
-    EXPECT_FALSE(desktop_->GetSmallIcon(w).has_value());
+    EXPECT_FALSE(desktop_->GetSmallIcon(w, 16).has_value());
     SetLastError(0);
     EXPECT_FALSE(desktop_->ShowWindow(w, ShowCommand::ShowNormal));
     EXPECT_EQ(GetLastError(), static_cast<uint32_t>(ESRCH));
@@ -329,136 +271,89 @@ TEST_F(X11Desktop, AVanishedWindowIsAnErrorNotACrash)
     EXPECT_EQ(desktop_->FindWindowByTitle(L"still here"), std::optional<WindowId>(next));
 }
 
-// --- With a window manager ------------------------------------------------------------------
+// --- Another program's windows ----------------------------------------------------------
 
-class X11DesktopWithManager : public X11Desktop {
-protected:
-    void SetUp() override
-    {
-        X11Desktop::SetUp();
-        if (display_ == nullptr) return;
-        char name[] = "openbox";
-        char noSession[] = "--sm-disable";
-        char* argv[] = {name, noSession, nullptr};
-        if (posix_spawnp(&manager_, "openbox", nullptr, nullptr, argv, environ) != 0) GTEST_SKIP() << "no openbox";
-        ASSERT_TRUE(WaitFor([&] { return ManagerIsUp(); })) << "openbox did not come up";
-        ASSERT_TRUE(ManagesAWindow()) << "openbox manages no window";
-    }
-    void TearDown() override
-    {
-        if (manager_ > 0) {
-            kill(manager_, SIGTERM);
-            waitpid(manager_, nullptr, 0);
-        }
-        X11Desktop::TearDown();
-    }
-
-    // Up once it has published its client list: it sets the check window
-    // earlier, before it is ready to manage windows.
-    bool ManagerIsUp()
-    {
-        Atom type = None;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        XGetWindowProperty(display_, root_, A("_NET_CLIENT_LIST"), 0, 1, False, XA_WINDOW, &type, &format, &count,
-                           &after, &data);
-        const bool up = type == XA_WINDOW;
-        if (data != nullptr) XFree(data);
-        return up;
-    }
-
-    // Publishing its client list is not the end of the manager's start-up: a
-    // window mapped a moment later can still go unmanaged. Ready is when a probe
-    // window gets managed; a probe left alone is mapped again now and then.
-    bool ManagesAWindow()
-    {
-        const Window probe = MakeWindow("probe");
-        int polls = 0;
-        const bool managed = WaitFor([&] {
-            if (WmState(probe) == NormalState) return true;
-            if (++polls % 20 == 0) {
-                XUnmapWindow(display_, probe);
-                XMapWindow(display_, probe);
-                XSync(display_, False);
-            }
-            return false;
-        });
-        XDestroyWindow(display_, probe);
-        XSync(display_, False);
-        return managed && WaitFor([&] { return !Managed(probe); });
-    }
-
-    long WmState(Window w)
-    {
-        Atom type = None;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        XGetWindowProperty(display_, w, A("WM_STATE"), 0, 2, False, A("WM_STATE"), &type, &format, &count, &after,
-                           &data);
-        long state = -1;
-        if (data != nullptr && count > 0) state = reinterpret_cast<long*>(data)[0];
-        if (data != nullptr) XFree(data);
-        return state;
-    }
-
-    bool Managed(Window w)
-    {
-        const auto all = desktop_->EnumWindows();
-        return std::find(all.begin(), all.end(), w) != all.end();
-    }
-
-    pid_t manager_ = -1;
-};
-
-TEST_F(X11DesktopWithManager, ListsManagedWindowsInTheManagersStackingOrder)
+// What a task list shows: visible, top-level, unowned, titled.
+std::vector<std::wstring> TaskTitles(Desktop& desktop, const std::vector<WindowId>& among)
 {
-    const Window a = MakeWindow("A");
-    const Window b = MakeWindow("B");
-    ASSERT_TRUE(WaitFor([&] { return Managed(a) && Managed(b); }));
-    ASSERT_TRUE(desktop_->SetForeground(a));
-    ASSERT_TRUE(WaitFor([&] { return desktop_->GetForeground() == a; }));
-    EXPECT_TRUE(WaitFor([&] { return Ours(desktop_->EnumWindows(), {a, b}) == std::vector<WindowId>{a, b}; }));
-    ASSERT_TRUE(desktop_->SetForeground(b));
-    EXPECT_TRUE(WaitFor([&] { return desktop_->GetForeground() == b; }));
-    EXPECT_TRUE(WaitFor([&] { return Ours(desktop_->EnumWindows(), {a, b}) == std::vector<WindowId>{b, a}; }));
+    std::vector<std::wstring> titles;
+    for (const WindowId w : desktop.EnumWindows()) {
+        if (std::find(among.begin(), among.end(), w) == among.end()) continue;
+        if (desktop.IsVisible(w) && desktop.GetParent(w) == 0 && desktop.GetOwner(w) == 0 && !desktop.GetTitle(w).empty())
+            titles.push_back(desktop.GetTitle(w));
+    }
+    return titles;
 }
 
-TEST_F(X11DesktopWithManager, HiddenWindowIsFoundShownAndBroughtToTheFront)
+TEST_F(X11Desktop, AnotherProgramsWindowsAreListedAsATaskListNeedsThem)
 {
-    const Window other = MakeWindow("Another program");
-    const Window w = MakeWindow("Dravik Task Manager");
-    ASSERT_TRUE(WaitFor([&] { return Managed(w) && Managed(other); }));
+    testing::X11TestClient client;
+    std::vector<WindowId> all;
+    all.push_back(client.Make("main", "title=Editor delete"));
+    all.push_back(client.Make("untitled"));
+    all.push_back(client.Make("dialog", "title=Find transient=main"));
+    all.push_back(client.Make("menu", "title=Menu override"));
+    all.push_back(client.Make("hidden", "title=Hidden unmapped"));
+    all.push_back(client.Make("legacy", "latin1=Caf\xE9"));
+    all.push_back(client.Make("iconic", "title=Viewer icon=16:00FF00,48:FF0000"));
+    ASSERT_EQ(std::count(all.begin(), all.end(), 0u), 0);
 
-    ASSERT_TRUE(desktop_->ShowWindow(w, ShowCommand::Hide));
-    ASSERT_TRUE(WaitFor([&] { return !desktop_->IsVisible(w) && !Managed(w); }));
-    ASSERT_TRUE(desktop_->SetForeground(other));
-    ASSERT_TRUE(WaitFor([&] { return desktop_->GetForeground() == other; }));
+    // New windows open on top.
+    EXPECT_EQ(TaskTitles(*desktop_, all), (std::vector<std::wstring>{L"Viewer", L"Caf\u00e9", L"Editor"}));
+    EXPECT_EQ(desktop_->GetOwner(all[2]), all[0]);
+    const auto icon = desktop_->GetSmallIcon(all[6], 16);
+    ASSERT_TRUE(icon.has_value());
+    EXPECT_EQ(icon->pixels[5 * 16 + 5], 0xFF00FF00u);
+    EXPECT_EQ(desktop_->GetProcessId(all[0]), static_cast<uint32_t>(client.pid()));
 
-    // What a second copy of the program does.
-    const auto found = desktop_->FindWindowByTitle(L"Dravik Task Manager");
-    ASSERT_TRUE(found.has_value());
-    EXPECT_EQ(*found, w);
-    ASSERT_TRUE(desktop_->ShowWindow(*found, ShowCommand::ShowNormal));
-    ASSERT_TRUE(desktop_->SetForeground(*found));
-    EXPECT_TRUE(WaitFor([&] { return desktop_->IsVisible(w) && WmState(w) == NormalState; }));
-    EXPECT_TRUE(WaitFor([&] {
-        desktop_->SetForeground(w);  // the manager may still be mapping it when first asked
-        return desktop_->GetForeground() == w;
-    }));
+    // A retitled window keeps its place and shows its new title at the next look.
+    ASSERT_EQ(client.Ask("title main Editor%20-%20notes.txt"), "ok");
+    ASSERT_EQ(client.Ask("raise legacy"), "ok");
+    EXPECT_EQ(TaskTitles(*desktop_, all), (std::vector<std::wstring>{L"Caf\u00e9", L"Viewer", L"Editor - notes.txt"}));
+    ASSERT_EQ(client.Ask("map hidden"), "ok");
+    EXPECT_EQ(TaskTitles(*desktop_, all),
+              (std::vector<std::wstring>{L"Caf\u00e9", L"Viewer", L"Hidden", L"Editor - notes.txt"}));
 }
 
-TEST_F(X11DesktopWithManager, MinimisedWindowStaysATaskAndIsRestored)
+TEST_F(X11Desktop, ProcessIdOfARemoteClientIsTheServersWord)
 {
-    const Window w = MakeWindow("minimise me");
-    ASSERT_TRUE(WaitFor([&] { return WmState(w) == NormalState; }));
-    ASSERT_TRUE(desktop_->ShowWindow(w, ShowCommand::Minimize));
-    ASSERT_TRUE(WaitFor([&] { return WmState(w) == IconicState; }));
-    EXPECT_TRUE(desktop_->IsVisible(w));
-    EXPECT_TRUE(Managed(w));
-    ASSERT_TRUE(desktop_->ShowWindow(w, ShowCommand::ShowNormal));
-    EXPECT_TRUE(WaitFor([&] { return WmState(w) == NormalState && MapState(w) == IsViewable; }));
+    testing::X11TestClient client;
+    const WindowId remote = client.Make("remote", "title=Remote machine=elsewhere.invalid");
+    const WindowId silent = client.Make("silent", "title=Silent nopid");
+#ifdef KESTRUN_HAVE_XRES
+    EXPECT_EQ(desktop_->GetProcessId(remote), static_cast<uint32_t>(client.pid()));
+    EXPECT_EQ(desktop_->GetProcessId(silent), static_cast<uint32_t>(client.pid()));
+#else
+    SetLastError(0);
+    EXPECT_EQ(desktop_->GetProcessId(remote), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<uint32_t>(ESRCH));
+    (void)silent;
+#endif
+}
+
+TEST_F(X11Desktop, PoliteCloseAsksEachWindowItsOwnWay)
+{
+    testing::X11TestClient client;
+    const WindowId polite = client.Make("polite", "title=Polite delete");
+    const WindowId stubborn = client.Make("stubborn", "title=Stubborn ignore-delete");
+    const WindowId plain = client.Make("plain", "title=Plain");
+
+    ASSERT_TRUE(desktop_->PostClose(polite));
+    EXPECT_TRUE(WaitFor([&] { return !desktop_->Exists(polite); }));
+    SetLastError(0);
+    EXPECT_FALSE(desktop_->Exists(polite));
+    EXPECT_EQ(GetLastError(), static_cast<uint32_t>(ESRCH));
+
+    ASSERT_TRUE(desktop_->PostClose(stubborn));
+    EXPECT_TRUE(WaitFor([&] { return client.Ask("closes stubborn") == "1"; }));
+    EXPECT_TRUE(desktop_->Exists(stubborn)) << "asked, and it stays";
+
+    // Nobody to ask for a window that takes no close request, and no manager to do it.
+    SetLastError(0);
+    EXPECT_FALSE(desktop_->PostClose(plain));
+    EXPECT_EQ(GetLastError(), static_cast<uint32_t>(EOPNOTSUPP));
+    EXPECT_TRUE(desktop_->Exists(plain));
+    EXPECT_TRUE(client.Running());
 }
 
 }  // namespace
