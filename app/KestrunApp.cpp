@@ -162,6 +162,11 @@ void CKestrunApp::HideMainWindow()
     m_frame->Lower();
 }
 
+void CKestrunApp::MinimizeMainWindow()
+{
+    if (m_frame != nullptr) m_frame->Iconize(true);
+}
+
 void CKestrunApp::GoToProcess(uint32_t processId)
 {
     if (m_frame != nullptr && m_frame->view() != nullptr) m_frame->view()->GoToProcess(processId);

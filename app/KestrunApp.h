@@ -30,6 +30,7 @@ public:
     [[nodiscard]] bool HelpAvailable();
     void RestoreMainWindow(bool activate) override;
     void HideMainWindow() override;
+    void MinimizeMainWindow() override;
     void GoToProcess(uint32_t processId) override;
 
     AppOptions& options() override { return m_options; }

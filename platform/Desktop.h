@@ -21,7 +21,8 @@ public:
     // Top-level windows in stacking order, topmost first. What the per-window
     // calls below answer for these windows is what the service saw during this
     // enumeration (a window gone since answers as it was, or as gone); a
-    // window not enumerated is asked about when the call is made.
+    // window not enumerated is asked about when the call is made. Empty, with
+    // the last error set, when the windows cannot be listed.
     virtual std::vector<WindowId> EnumWindows() = 0;
     // Asks the window system now: false once the window is gone.
     virtual bool Exists(WindowId window) = 0;

@@ -29,7 +29,7 @@ std::unique_ptr<BatchPage> MakePage(const std::string& name, platform::Platform&
 {
     if (name == "processes") return MakeProcessesBatchPage(system);
     if (name == "system") return MakeSystemBatchPage(system);
-    if (name == "applications") return std::make_unique<HeaderOnlyPage>(std::vector<std::wstring>{L"Task"});
+    if (name == "applications") return MakeTasksBatchPage(system);
     if (name == "services") return MakeServicesBatchPage(system);
     if (name == "devices")
         return std::make_unique<HeaderOnlyPage>(std::vector<std::wstring>{

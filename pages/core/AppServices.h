@@ -18,6 +18,7 @@ public:
     virtual bool ShowHelp(const std::wstring& anchor) = 0;
     virtual void RestoreMainWindow(bool activate) = 0;
     virtual void HideMainWindow() = 0;
+    virtual void MinimizeMainWindow() = 0;
     virtual void GoToProcess(uint32_t processId) = 0;
 };
 

@@ -47,6 +47,7 @@ protected:
 
 // Each page provides its factory in its own pages/core source.
 std::unique_ptr<BatchPage> MakeProcessesBatchPage(platform::Platform& platform);
+std::unique_ptr<BatchPage> MakeTasksBatchPage(platform::Platform& platform);
 std::unique_ptr<BatchPage> MakeSystemBatchPage(platform::Platform& platform);
 std::unique_ptr<BatchPage> MakeServicesBatchPage(platform::Platform& platform);
 

@@ -101,6 +101,7 @@ const char* const kBuiltinProfile = R"json({
       "windows": [ { "title": "Web Browser - Status Page", "icon": "#1E5AA8" } ] },
     { "exe": "kestrun.exe", "self": true,
       "threads": [ { "priority": 3, "load": 0.3 } ],
+      "windows": [ { "title": "Dravik Task Manager" } ],
       "heaps": [ { "flags": 1, "blocks": [ { "size": 2048, "repeat": 10 } ] } ],
       "modules": [ "coredll.dll", "commctrl.dll", "toolhelp.dll", "iphlpapi.dll" ] }
   ],

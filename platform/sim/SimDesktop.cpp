@@ -29,6 +29,7 @@ public:
 
     std::vector<WindowId> EnumWindows() override
     {
+        if (device_.Fails(SimCall::EnumWindows)) return {};
         std::vector<WindowId> ids;
         ids.reserve(device_.windows().size());
         for (const SimWindow& window : device_.windows()) ids.push_back(window.id);

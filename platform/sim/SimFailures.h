@@ -39,6 +39,7 @@ enum class SimCall : size_t {
     IfTable,
     AdapterName,       // the adapter list (GetAdapterName answers empty)
     Desktop,           // the desktop is not available
+    EnumWindows,       // the window list cannot be read
     PostClose,
     ShowWindow,
     SetForeground,

@@ -46,6 +46,7 @@ public:
     }
     void RestoreMainWindow(bool) override { ++restores; }
     void HideMainWindow() override { ++hides; }
+    void MinimizeMainWindow() override { ++minimizes; }
     void GoToProcess(uint32_t) override {}
 
     AppOptions appOptions;
@@ -53,6 +54,7 @@ public:
     std::vector<std::wstring> helpAnchors;
     int restores = 0;
     int hides = 0;
+    int minimizes = 0;
 };
 
 class Shell : public ::testing::Test {
