@@ -41,6 +41,7 @@ public:
     [[nodiscard]] int CurrentTab() const;
     [[nodiscard]] int UpdateInterval() const { return m_timerState.interval(); }
     CPageBase* Page(int index) const { return m_pages[static_cast<size_t>(index)]; }
+    CTasksDlg* tasksPage() const { return m_tasks; }
     CProcessesDlg* processesPage() const { return m_processes; }
     CSystemDlg* systemPage() const { return m_system; }
     CNetworkDlg* networkPage() const { return m_network; }

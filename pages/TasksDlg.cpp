@@ -1,5 +1,6 @@
 #include "pages/TasksDlg.h"
 
+#include "display/DialogScale.h"
 #include "display/NativeWindow.h"
 #include "pages/core/AppServices.h"
 #include "pages/core/Ticks.h"
@@ -98,6 +99,10 @@ void CTasksDlg::Init(wxWindow* parent, platform::Platform* platform)
     Bind(wxEVT_LIST_ITEM_SELECTED, &CTasksDlg::OnItemSelected, this, kIdcTaskList);
     Bind(wxEVT_LIST_ITEM_DESELECTED, &CTasksDlg::OnItemDeselected, this, kIdcTaskList);
     Bind(wxEVT_LIST_ITEM_ACTIVATED, [this](wxListEvent&) { SwitchTo(); }, kIdcTaskList);
+    m_list->Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
+        event.Skip();
+        CallAfter([this] { FillColumn(); });  // once the list knows its new client size
+    });
 }
 
 bool CTasksDlg::OnShowPage()
@@ -143,10 +148,11 @@ void CTasksDlg::LayoutControls(int dx, int dy)
     FillColumn();
 }
 
-// The one column fills the list's width.
+// The one column, made 100 classic pixels wide, fills the list's width.
 void CTasksDlg::FillColumn()
 {
-    if (m_list->GetColumnCount() > 0) m_list->SetColumnWidth(0, wxLIST_AUTOSIZE_USEHEADER);
+    if (m_list->GetColumnCount() == 0) return;
+    m_list->SetColumnWidth(0, std::max(ScaleClassicWidth(m_list, 100), m_list->GetClientSize().x));
 }
 
 void CTasksDlg::EnableButtons(bool enable)
