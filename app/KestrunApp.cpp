@@ -8,6 +8,7 @@
 #include "display/WxMessageBox.h"
 #include "display/core/MessageBox.h"
 #include "platform/Platform.h"
+#include "platform/gtk/DesktopEntryIcons.h"
 
 #include <wx/dialog.h>
 #include <wx/image.h>
@@ -81,6 +82,8 @@ bool CKestrunApp::InitInstance()
     wxXmlResource::Get()->InitAllHandlers();
     InitXmlResource();
     InstallWxMessageBoxHandler();
+    // Lists show a program's file icon from its desktop entry, through the toolkit's icon theme.
+    platform::InstallFileIconSource(std::make_unique<platform::DesktopEntryIcons>());
 
     m_frame = new CMainFrame();
     if (!m_frame->CreateFrame()) {
