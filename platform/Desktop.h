@@ -18,11 +18,11 @@ public:
     // False (last error set) when there is no display to talk to.
     virtual bool Available() = 0;
 
-    // Top-level windows in stacking order, topmost first. What the per-window
-    // calls below answer for these windows is what the service saw during this
-    // enumeration (a window gone since answers as it was, or as gone); a
-    // window not enumerated is asked about when the call is made. Empty, with
-    // the last error set, when the windows cannot be listed.
+    // Top-level windows in stacking order, topmost first. The per-window calls
+    // below answer for these windows from what the service read during the
+    // enumeration, read again only for windows that changed since (a window
+    // gone meanwhile may answer as it was, or as gone). Empty, with the last
+    // error set, when the windows cannot be listed.
     virtual std::vector<WindowId> EnumWindows() = 0;
     // Asks the window system now: false once the window is gone.
     virtual bool Exists(WindowId window) = 0;

@@ -60,8 +60,8 @@ X11WindowRecord* LinuxDesktop::Record(WindowId window)
         return nullptr;
     }
     const auto w = static_cast<xcb_window_t>(window);
-    // A window of the last enumeration answers as it was then; any other as it is now.
-    if (const X11WindowRecord* known = cache_->Find(w); known == nullptr || !known->topLevel) cache_->DrainEvents();
+    // Events that have arrived mark what changed; only that is read again.
+    cache_->DrainEvents();
     X11WindowRecord* r = cache_->Get(w);
     if (r == nullptr) Fail(ESRCH);
     return r;

@@ -103,7 +103,8 @@ TEST_F(X11DesktopCost, AWindowThatGoesWhileItIsReadIsLeftOut)
     EXPECT_FALSE(desktop_->GetSmallIcon(w2, 16).has_value());
     EXPECT_EQ(GetLastError(), static_cast<uint32_t>(ESRCH));
     EXPECT_TRUE(desktop_->session()->Healthy());
-    EXPECT_EQ(Refresh(*desktop_).roundTrips, 1u) << "and the next refresh is a quiet one";
+    EXPECT_LE(Refresh(*desktop_).roundTrips, 2u) << "the list, and the icon of the window left";
+    EXPECT_EQ(Refresh(*desktop_).roundTrips, 1u) << "and then a quiet one";
 }
 
 }  // namespace
