@@ -1,16 +1,21 @@
 #include "app/KestrunApp.h"
 
+#include "app/AboutDlg.h"
 #include "app/Ids.h"
 #include "app/KestrunView.h"
 #include "app/MainFrm.h"
+#include "app/ModalBoxes.h"
 #include "app/OutsideShow.h"
 #include "app/core/Help.h"
 #include "display/WxMessageBox.h"
 #include "display/core/MessageBox.h"
+#include "platform/Notice.h"
 #include "platform/Platform.h"
+#include "platform/Types.h"
 #include "platform/gtk/DesktopEntryIcons.h"
 
 #include <wx/dialog.h>
+#include <wx/evtloop.h>
 #include <wx/image.h>
 #include <wx/log.h>
 #include <wx/xrc/xmlres.h>
@@ -23,6 +28,8 @@ namespace kestrun {
 
 namespace {
 bool g_handedOver = false;
+constexpr int kShutdownTimerId = 1;
+constexpr int kShutdownStepMs = 20;  // between closing one box and looking for the next
 }  // namespace
 
 bool HandedOverToFirstCopy() { return g_handedOver; }
@@ -39,10 +46,13 @@ wxBEGIN_EVENT_TABLE(CKestrunApp, wxApp)
     EVT_UPDATE_UI(ID_OPTIONS_ALWAYS_ON_TOP, CKestrunApp::OnUpdateAlwaysOnTop)
     EVT_UPDATE_UI(ID_OPTIONS_HIDE_WHEN_MINIMIZED, CKestrunApp::OnUpdateHideWhenMinimized)
     EVT_UPDATE_UI(ID_OPTIONS_MINIMIZE_AFTER_SWITCH, CKestrunApp::OnUpdateMinimizeAfterSwitch)
+    EVT_TIMER(kShutdownTimerId, CKestrunApp::OnShutdownTimer)
 wxEND_EVENT_TABLE()
 
-CKestrunApp::CKestrunApp()
+CKestrunApp::CKestrunApp() : m_shutdownTimer(this, kShutdownTimerId)
 {
+    // The windows' WM_CLASS is ("kestrun", the display name): the desktop entry's
+    // StartupWMClass names it, so that docks match the window to its launcher.
     SetAppName("kestrun");
     SetAppDisplayName(kAppName);
     SetAppServices(this);
@@ -73,6 +83,9 @@ bool CKestrunApp::InitInstance()
     }
     m_instanceLock = std::move(guard.lock);  // held until the process ends
     m_pastSingleInstanceCheck = true;
+    // A desktop session that ends, or a kill request, closes the window as File > Exit
+    // does, whatever box is open; from here on the options are written at exit.
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) SetSignalHandler(sig, &CKestrunApp::OnTerminationSignal);
 
     m_options = AppOptions::Load(system.registry());
 
@@ -102,28 +115,54 @@ bool CKestrunApp::InitInstance()
 
     // A refusal (no right to raise priorities) is not an error worth a word.
     system.kernel().SetCurrentThreadPriority(platform::kThreadPriorityHighest);
-
-    // A desktop session that ends, or a kill request, closes the window as File > Exit does.
-    for (int sig : {SIGTERM, SIGINT, SIGHUP}) SetSignalHandler(sig, &CKestrunApp::OnTerminationSignal);
     return true;
 }
 
 int CKestrunApp::OnExit()
 {
-    if (m_pastSingleInstanceCheck) m_options.Save(platform::Current().registry());
+    if (m_pastSingleInstanceCheck && !m_options.Save(platform::Current().registry()))
+        platform::Notify("the options cannot be saved: " +
+                         platform::Narrow(platform::SystemErrorText(platform::GetLastError())));
     return wxApp::OnExit();
 }
 
-void CKestrunApp::OnTerminationSignal(int)
+// Called from the toolkit's loop (never inside the signal itself), which may be
+// the nested loop of a modal box.
+void CKestrunApp::OnTerminationSignal(int) { wxGetApp().BeginShutdown(); }
+
+void CKestrunApp::BeginShutdown()
 {
-    CKestrunApp& app = wxGetApp();
-    if (app.m_frame != nullptr) app.m_frame->Close(true);
-    else app.ExitMainLoop();
+    if (m_shuttingDown) return;
+    m_shuttingDown = true;
+    // No new box opens from here on: its text goes to standard error with the
+    // safe answer (No, Cancel).
+    SetMessageBoxHandler({});
+    m_shutdownTimer.Start(kShutdownStepMs);
+    wxTimerEvent now(m_shutdownTimer);
+    OnShutdownTimer(now);
+}
+
+void CKestrunApp::OnShutdownTimer(wxTimerEvent&)
+{
+    // Each open box gets its safe answer, the innermost first. The window closes
+    // only once every box has returned to the code that opened it and the main
+    // loop runs again: destroying it under a box would pull the box's owner away
+    // while its handler is still running.
+    if (EndInnermostModalBox()) return;
+    const wxEventLoopBase* active = wxEventLoopBase::GetActive();
+    if (IsMessageBoxShowing() || (active != nullptr && !active->IsMain())) return;
+    m_shutdownTimer.Stop();
+    if (m_frame != nullptr)
+        m_frame->Close(true);  // as File > Exit: the loop ends and OnExit writes the options
+    else
+        ExitMainLoop();
 }
 
 int CKestrunApp::FilterEvent(wxEvent& event)
 {
     if (event.GetEventType() == wxEVT_KEY_DOWN && m_frame != nullptr && m_frame->view() != nullptr) {
+        // The About box closes on Return and Escape, as a message box does.
+        if (CAboutDlg::Owns(dynamic_cast<wxWindow*>(event.GetEventObject()))) return Event_Skip;
         if (m_frame->view()->PreTranslateKey(static_cast<wxKeyEvent&>(event))) return Event_Processed;
     }
     return Event_Skip;
@@ -177,8 +216,8 @@ void CKestrunApp::GoToProcess(uint32_t processId)
 
 void CKestrunApp::OnAppAbout(wxCommandEvent&)
 {
-    wxDialog dialog;
-    if (wxXmlResource::Get()->LoadDialog(&dialog, m_frame, "IDD_ABOUTBOX")) {
+    CAboutDlg dialog;
+    if (dialog.Create(m_frame)) {
         dialog.CentreOnParent();
         dialog.ShowModal();
     }

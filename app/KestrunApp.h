@@ -6,6 +6,7 @@
 #include "pages/core/AppOptions.h"
 
 #include <wx/app.h>
+#include <wx/timer.h>
 
 #include <memory>
 #include <string>
@@ -54,12 +55,17 @@ private:
     void OnUpdateMinimizeAfterSwitch(wxUpdateUIEvent& event);
 
     static void OnTerminationSignal(int signal);
+    void BeginShutdown();
+    void OnShutdownTimer(wxTimerEvent& event);
 
     AppOptions m_options;
     std::wstring m_strHelpFile;
     std::unique_ptr<platform::InstanceLock> m_instanceLock;
     bool m_pastSingleInstanceCheck = false;
     CMainFrame* m_frame = nullptr;
+    // While the program ends on a signal: closes the open boxes one by one, then the window.
+    wxTimer m_shutdownTimer;
+    bool m_shuttingDown = false;
 
     wxDECLARE_EVENT_TABLE();
 };

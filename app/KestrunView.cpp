@@ -6,6 +6,7 @@
 #include "app/TrayIcon.h"
 #include "app/core/CpuLoad.h"
 #include "app/core/Help.h"
+#include "dialogs/ModulesDlg.h"
 #include "display/WxMessageBox.h"
 #include "display/core/Format.h"
 #include "display/core/MessageBox.h"
@@ -16,6 +17,8 @@
 #include "pages/SystemDlg.h"
 #include "pages/TasksDlg.h"
 #include "platform/Platform.h"
+
+#include <gtk/gtk.h>
 
 namespace kestrun {
 
@@ -31,6 +34,7 @@ wxBEGIN_EVENT_TABLE(CKestrunView, wxPanel)
     EVT_UPDATE_UI(ID_VIEW_SELECTED_INTERFACE, CKestrunView::OnUpdateSelectedInterface)
     EVT_UPDATE_UI(ID_OPTIONS_AUTO_SCALE, CKestrunView::OnUpdateAutoScale)
     EVT_UPDATE_UI_RANGE(ID_PRIORITY_REALTIME, ID_PRIORITY_LOWEST, CKestrunView::OnUpdateSetPriority)
+    EVT_MENU(ID_TOOLS_SHOW_ALL_DLLS, CKestrunView::OnShowAllDlls)
     EVT_UPDATE_UI(ID_TOOLS_SHOW_ALL_DLLS, CKestrunView::OnUpdateShowAllDlls)
     EVT_TIMER(ID_UPDATE_TIMER, CKestrunView::OnTimer)
     EVT_SIZE(CKestrunView::OnSize)
@@ -84,6 +88,8 @@ bool CKestrunView::CreateView(wxWindow* parent, int id)
     return true;
 }
 
+void CKestrunView::SetClassicWidth(int width) { m_sizeTracker.SetClassicWidth(width); }
+
 bool CKestrunView::Start(int intervalMs)
 {
     if (!m_timer.Start(intervalMs)) return platform::Fail(EAGAIN);
@@ -99,6 +105,23 @@ bool CKestrunView::IsMainWindowShown() const
     const wxWindow* top = wxGetTopLevelParent(const_cast<CKestrunView*>(this));
     return IsShownOnScreen() && top != nullptr && !static_cast<const wxTopLevelWindow*>(top)->IsIconized();
 }
+
+int CKestrunView::TabRowWidth(wxWindow* parent)
+{
+    // A probe with the six titles, measured the way GTK lays them out: its notebook
+    // scrolls tabs that do not fit; unscrolled, its width is the whole row's.
+    auto* probe = new wxNotebook(parent, wxID_ANY, wxPoint(0, 0), wxSize(0, 0), wxCLIP_SIBLINGS);
+    for (int i = 0; i < kTabCount; ++i) probe->AddPage(new wxPanel(probe), Tab(i).title, false);
+    GtkNotebook* notebook = GTK_NOTEBOOK(probe->GetHandle());
+    gtk_notebook_set_scrollable(notebook, FALSE);
+    int minimum = 0;
+    int natural = 0;
+    gtk_widget_get_preferred_width(GTK_WIDGET(notebook), &minimum, &natural);
+    probe->Destroy();
+    return minimum;
+}
+
+bool CKestrunView::TrayIconShown() const { return m_trayIcon != nullptr && m_trayIcon->IconShown(); }
 
 // --- Refresh tick -------------------------------------------------------------
 
@@ -181,9 +204,14 @@ void CKestrunView::OnUpdateSetPriority(wxUpdateUIEvent& event)
     event.Check(can && m_processes->GetPriority() == event.GetId() - ID_PRIORITY_REALTIME);
 }
 
-// The system-wide Modules dialog comes with the detail dialogs; until then the
-// command stays grey instead of doing nothing.
-void CKestrunView::OnUpdateShowAllDlls(wxUpdateUIEvent& event) { event.Enable(false); }
+// Every module of every process, in a modal Modules dialog of its own.
+void CKestrunView::OnShowAllDlls(wxCommandEvent&)
+{
+    CModulesDlg dialog(nullptr, &platform::Current(), true);
+    if (dialog.Create(nullptr)) dialog.ShowModal();  // no parent window
+}
+
+void CKestrunView::OnUpdateShowAllDlls(wxUpdateUIEvent& event) { event.Enable(true); }
 
 // --- Pages ----------------------------------------------------------------------
 
@@ -241,7 +269,7 @@ void CKestrunView::OnSize(wxSizeEvent& event)
     if (!action) return;
     m_tabCtrl->SetSize(0, 0, client.x, client.y);
     if (action->first) {
-        if (action->shrink)
+        if (action->dx != 0 || action->dy != 0)
             for (CPageBase* page : m_pages) page->Resize(action->dx, action->dy);
         SelectionChanged();
         return;

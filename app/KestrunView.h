@@ -48,6 +48,14 @@ public:
     wxNotebook* tabControl() const { return m_tabCtrl; }
     // Whether the view and the frame around it are on screen.
     [[nodiscard]] bool IsMainWindowShown() const;
+    // The window opened wider than its classic width: the pages grow by the
+    // difference at the first size.
+    void SetClassicWidth(int width);
+    // The width a tab control on parent needs to show every tab title on one row.
+    [[nodiscard]] static int TabRowWidth(wxWindow* parent);
+    // Whether a notification icon is there to bring a hidden window back.
+    [[nodiscard]] bool TrayIconShown() const;
+    CTrayIcon* trayIcon() const { return m_trayIcon.get(); }
 
     // The refresh tick: memory load, the performance history, the visible page
     // and the network history. timerId 1 is the update timer, 2 the Refresh command.
@@ -76,6 +84,7 @@ private:
     void OnUpdateSelectedInterface(wxUpdateUIEvent& event);
     void OnUpdateAutoScale(wxUpdateUIEvent& event);
     void OnUpdateSetPriority(wxUpdateUIEvent& event);
+    void OnShowAllDlls(wxCommandEvent& event);
     void OnUpdateShowAllDlls(wxUpdateUIEvent& event);
 
     wxNotebook* m_tabCtrl = nullptr;

@@ -14,6 +14,8 @@
 #include <wx/toolbar.h>
 #include <wx/xrc/xmlres.h>
 
+#include <algorithm>
+
 namespace kestrun {
 
 wxBEGIN_EVENT_TABLE(CMainFrame, wxFrame)
@@ -37,13 +39,6 @@ bool CMainFrame::CreateFrame()
 {
     if (!Create(nullptr, wxID_ANY, kAppName, wxDefaultPosition, wxDefaultSize, wxDEFAULT_FRAME_STYLE)) return false;
 
-    const wxRealPoint scale = ClassicScale(this);
-    const wxRect screen = wxDisplay(static_cast<unsigned>(0)).GetClientArea();
-    const wxSize size(static_cast<int>(kClassicWidth * scale.x), static_cast<int>(kClassicHeight * scale.y));
-    if (screen.width > size.x && screen.height > size.y) {
-        SetSize(static_cast<int>(kClassicX * scale.x), static_cast<int>(kClassicY * scale.y), size.x, size.y);
-    }
-
     wxIconBundle icons;
     for (const char* name : {"IDR_MAINFRAME_16", "IDR_MAINFRAME_32", "IDR_MAINFRAME_48", "IDR_MAINFRAME_128"}) {
         const wxBitmap bitmap = wxXmlResource::Get()->LoadBitmap(name);
@@ -55,16 +50,54 @@ bool CMainFrame::CreateFrame()
     }
     if (!icons.IsEmpty()) SetIcons(icons);
 
+    // Placed before the view exists, so that the view's first size is the window's.
+    PlaceFirstTime();
     m_wndView = new CKestrunView();
     if (!m_wndView->CreateView(this, wxID_ANY)) {
         wxLogDebug("Failed to create view window");
         return false;
     }
+    if (m_widened) m_wndView->SetClassicWidth(m_classicClientWidth);
     if (!CreateCommandBar()) {
         wxLogDebug("Failed to create CommandBar");
         return false;
     }
+    // Fixing the inner size (to what it is) makes the toolkit show the window at
+    // once instead of waiting for the window manager to report its frame, a wait
+    // during which it lays the bars out two pixels wide and complains on standard
+    // error. The window manager's frame then comes around the size above.
+    SetClientSize(GetClientSize());
     return true;
+}
+
+wxSize CMainFrame::FirstSize()
+{
+    const wxRealPoint scale = ClassicScale(this);
+    wxSize size(static_cast<int>(kClassicWidth * scale.x), static_cast<int>(kClassicHeight * scale.y));
+    // The classic window was made for a 240 x 320 screen and the classic font;
+    // on a desktop it is widened until the six tab titles fit on one row.
+    const int frameWidth = std::max(GetSize().x - GetClientSize().x, 0);
+    const int tabsWidth = CKestrunView::TabRowWidth(this) + frameWidth;
+    m_widened = tabsWidth > size.x;
+    m_classicClientWidth = size.x - frameWidth;
+    size.x = std::max(size.x, tabsWidth);
+    return size;
+}
+
+void CMainFrame::PlaceFirstTime()
+{
+    const wxRealPoint scale = ClassicScale(this);
+    const wxRect screen = wxDisplay(static_cast<unsigned>(0)).GetClientArea();
+    const wxSize size = FirstSize();
+    // Screens no larger than the window keep the toolkit's placement and size.
+    if (screen.width <= size.x || screen.height <= size.y) {
+        m_widened = false;
+        return;
+    }
+    SetSize(static_cast<int>(kClassicX * scale.x), static_cast<int>(kClassicY * scale.y), size.x, size.y);
+    // Keep this client size when the window manager adds its frame around it
+    // (the toolkit learns its size only once the window is mapped).
+    SetClientSize(GetClientSize());
 }
 
 bool CMainFrame::CreateCommandBar()
@@ -101,7 +134,11 @@ bool CMainFrame::TryBefore(wxEvent& event)
 void CMainFrame::OnIconize(wxIconizeEvent& event)
 {
     event.Skip();
-    if (event.IsIconized() && App().options().HideWhenMinimized) App().HideMainWindow();
+    // Without any notification icon a hidden window could not be brought back
+    // (no icon to click, no taskbar entry): it is minimised as usual then, and
+    // the option keeps its value for when an icon is there again.
+    if (!event.IsIconized() || !App().options().HideWhenMinimized) return;
+    if (m_wndView != nullptr && m_wndView->TrayIconShown()) App().HideMainWindow();
 }
 
 void CMainFrame::OnHelp(wxHelpEvent&)

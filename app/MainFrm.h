@@ -17,6 +17,10 @@ public:
 
     CKestrunView* view() const { return m_wndView; }
 
+    // The size the window opens at: the classic size in the desktop's dialog
+    // units, wide enough for every tab title on one row.
+    wxSize FirstSize();
+
     // Scale of the desktop's dialog units against the classic ones the fixed pixel
     // constants were made for.
     static wxRealPoint ClassicScale(wxWindow* window);
@@ -27,12 +31,15 @@ protected:
 
 private:
     bool CreateCommandBar();
+    void PlaceFirstTime();
     void OnIconize(wxIconizeEvent& event);
     void OnHelp(wxHelpEvent& event);
     void OnHelpKey(wxCommandEvent& event);
     void OnSetFocus(wxFocusEvent& event);
 
     CKestrunView* m_wndView = nullptr;
+    bool m_widened = false;       // opened wider than the classic width, for the tab titles
+    int m_classicClientWidth = 0;  // the client width of the classic window
 
     wxDECLARE_EVENT_TABLE();
 };

@@ -1,13 +1,17 @@
 #include "app/TrayIcon.h"
 
+#include "app/StatusItemSource.h"
 #include "app/core/LoadIconArt.h"
+#include "app/core/StatusItemIcon.h"
 #include "display/core/MessageBox.h"
+#include "platform/StatusItem.h"
 
 #include <wx/bmpbndl.h>
 #include <wx/image.h>
 #include <wx/taskbar.h>
 
 #include <array>
+#include <cstdio>
 #include <utility>
 
 namespace kestrun {
@@ -26,9 +30,16 @@ wxBitmapBundle MakeLoadIcon(int index)
     }
     return wxBitmapBundle(wxBitmap(image));
 }
+
+// The one message when no icon can be seen: on standard error, where it stands
+// in nobody's way.
+void TellOnStandardError(const std::wstring& text)
+{
+    std::fprintf(stderr, "kestrun: %s\n", platform::Narrow(text).c_str());
+}
 }  // namespace
 
-// The wx task bar icon as the tray logic's notify icon, with the load icons.
+// The wx task bar icon (a GtkStatusIcon, an X11 tray icon) as a notify icon, with the load icons.
 class CTrayIcon::TaskBarIcon final : public wxTaskBarIcon, public NotifyIcon {
 public:
     explicit TaskBarIcon(TrayIconState& state) : m_state(state)
@@ -39,13 +50,8 @@ public:
         Bind(wxEVT_TASKBAR_LEFT_DCLICK, [this](wxTaskBarIconEvent&) { m_state.OnMouse(TrayMouse::LeftDoubleClick); });
     }
 
-    bool Add(int iconIndex, const std::wstring& tooltip) override
-    {
-        // With no notification area the icon is still set, so that it shows when
-        // one appears later, but the add is reported as failed.
-        const bool set = Show(iconIndex, tooltip);
-        return set && wxTaskBarIcon::IsAvailable();
-    }
+    // With no notification area the icon is still set, so that it shows when one appears.
+    bool Add(int iconIndex, const std::wstring& tooltip) override { return Show(iconIndex, tooltip); }
     bool Modify(int iconIndex, const std::wstring& tooltip) override { return Show(iconIndex, tooltip); }
     bool Delete() override { return RemoveIcon(); }
 
@@ -63,8 +69,15 @@ private:
 
 CTrayIcon::CTrayIcon(std::function<bool()> isMainWindowShown, std::function<void()> hideMainWindow,
                      std::function<void()> restoreMainWindow)
-    : m_icon(std::make_unique<TaskBarIcon>(m_state)),
-      m_state(*m_icon, std::move(isMainWindowShown), std::move(hideMainWindow), std::move(restoreMainWindow))
+    : m_taskBarIcon(std::make_unique<TaskBarIcon>(m_state)),
+      m_item(platform::CreateStatusItem(
+          {"kestrun", platform::Narrow(kAppName), "SystemServices"},
+          {[this] { m_state.OnMouse(TrayMouse::LeftDown); },
+           [this] { m_router.OnStatusItem(m_item->state(), m_item->hostPresent()); }})),
+      m_statusIcon(std::make_unique<StatusItemIcon>(*m_item)),
+      m_source(std::make_unique<CStatusItemSource>(*m_item)),
+      m_router(*m_statusIcon, *m_taskBarIcon, [] { return wxTaskBarIcon::IsAvailable(); }, TellOnStandardError),
+      m_state(m_router, std::move(isMainWindowShown), std::move(hideMainWindow), std::move(restoreMainWindow))
 {
 }
 

@@ -2,14 +2,38 @@
 // --help and --version before any window toolkit starts.
 #include "app/KestrunApp.h"
 #include "app/core/Cli.h"
-#include "platform/Platform.h"
+#include "platform/Backends.h"
 
 #include <wx/app.h>
 
+#include <X11/Xlib.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+namespace {
+// Whether the X display of $DISPLAY accepts us. Xlib prints the server's refusal
+// itself; our one line says it instead.
+bool CanOpenDisplay()
+{
+    std::fflush(stderr);
+    const int saved = dup(STDERR_FILENO);
+    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (saved >= 0 && null >= 0) dup2(null, STDERR_FILENO);
+    Display* connection = XOpenDisplay(nullptr);
+    if (saved >= 0 && null >= 0) dup2(saved, STDERR_FILENO);
+    if (null >= 0) close(null);
+    if (saved >= 0) close(saved);
+    if (connection == nullptr) return false;
+    XCloseDisplay(connection);
+    return true;
+}
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -18,10 +42,10 @@ int main(int argc, char** argv)
     switch (line.mode) {
     case CommandLine::Mode::Help:
         kestrun::PrintHelp(stdout);
-        return EXIT_SUCCESS;
+        return kestrun::FinishOutput(stdout);
     case CommandLine::Mode::Version:
         kestrun::PrintVersion(stdout);
-        return EXIT_SUCCESS;
+        return kestrun::FinishOutput(stdout);
     case CommandLine::Mode::Error:
         std::fprintf(stderr, "kestrun: %s\nTry 'kestrun --help' for more information.\n", line.error.c_str());
         return 2;
@@ -37,13 +61,23 @@ int main(int argc, char** argv)
     }
     kestrun::platform::Install(std::move(platform));
 
-    if (line.mode == CommandLine::Mode::Batch) return kestrun::RunBatch(line, stdout);
+    if (line.mode == CommandLine::Mode::Batch) {
+        // A reader that goes away ends the run quietly, whatever our parent ignored.
+        std::signal(SIGPIPE, SIG_DFL);
+        return kestrun::RunBatch(line, stdout);
+    }
 
     // Other programs' windows are X11 windows: on a Wayland desktop run through XWayland.
     setenv("GDK_BACKEND", "x11", 0);
-    if (std::getenv("DISPLAY") == nullptr) {
+    const char* display = std::getenv("DISPLAY");
+    if (display == nullptr) {
         std::fprintf(stderr, "kestrun: no X display to open the window on (DISPLAY is not set); "
                              "use --batch to print pages as text\n");
+        return EXIT_FAILURE;
+    }
+    // The toolkit would fail later, with an assertion about a box it cannot show.
+    if (!CanOpenDisplay()) {
+        std::fprintf(stderr, "kestrun: cannot open display %s\n", display);
         return EXIT_FAILURE;
     }
     // A failed toolkit assertion is reported on standard error; it never stops the

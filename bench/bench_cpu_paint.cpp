@@ -6,7 +6,7 @@
 #include "app/core/CpuLoad.h"
 #include "display/GradientProgressCtrl.h"
 #include "display/UsageHistoryCtrl.h"
-#include "platform/Platform.h"
+#include "platform/Backends.h"
 
 #include <benchmark/benchmark.h>
 

@@ -15,6 +15,20 @@ file(CREATE_LINK ../${KESTRUN_PRIVATE_DIR}/kestrun ${CMAKE_BINARY_DIR}/kestrun-c
 install(FILES ${CMAKE_BINARY_DIR}/kestrun-command-link DESTINATION ${CMAKE_INSTALL_BINDIR} RENAME kestrun)
 
 install(FILES ${CMAKE_SOURCE_DIR}/resources/kestrun.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+
+# AppStream metadata for software centres. Screenshots must be public web
+# addresses: without KESTRUN_SCREENSHOT_URL the metadata goes without one.
+set(KESTRUN_APPSTREAM_ID org.kestrun.Kestrun)
+set(KESTRUN_SCREENSHOT_URL "" CACHE STRING "public https:// address of docs/screenshot.png, for the AppStream metadata")
+file(READ ${CMAKE_SOURCE_DIR}/resources/kestrun.metainfo.xml.in KESTRUN_METAINFO)
+if(NOT KESTRUN_SCREENSHOT_URL)
+  string(REGEX REPLACE "  <!-- screenshots -->.*<!-- end of screenshots -->\n" "" KESTRUN_METAINFO "${KESTRUN_METAINFO}")
+endif()
+string(CONFIGURE "${KESTRUN_METAINFO}" KESTRUN_METAINFO @ONLY)
+set(KESTRUN_METAINFO_FILE ${CMAKE_BINARY_DIR}/${KESTRUN_APPSTREAM_ID}.metainfo.xml)
+file(CONFIGURE OUTPUT ${KESTRUN_METAINFO_FILE} CONTENT "${KESTRUN_METAINFO}" @ONLY)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/kestrun.metainfo.xml.in)
+install(FILES ${KESTRUN_METAINFO_FILE} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 foreach(size 16 32 48 128)
   install(FILES ${CMAKE_SOURCE_DIR}/resources/icons/kestrun-${size}.png
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME kestrun.png)
@@ -32,7 +46,7 @@ install(FILES ${KESTRUN_MANPAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kestrun)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "Kestrun developers <kestrun@example.org>")
+set(CPACK_PACKAGE_CONTACT "Kestrun developers <${KESTRUN_BUG_ADDRESS}>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "task manager for programs, processes, services, devices and network")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
   "task manager for programs, processes, services, devices and network\n"

@@ -1,5 +1,7 @@
 // The base of the six tab pages: a panel loaded from its XRC template, told by
-// the view when it is shown, hidden, resized and when to refresh.
+// the view when it is shown, hidden, resized and when to refresh. The tab control
+// sizes the page window; the base lays the page's controls out for the size the
+// page really has whenever it is shown or that size changes while it is shown.
 #pragma once
 
 #include "pages/core/PageResize.h"
@@ -26,7 +28,8 @@ public:
     // Called before the view hides the page.
     virtual bool OnHidePage() = 0;
 
-    // The page's size changed by (dx, dy) pixels. Hidden pages only add it up.
+    // The view's notice that the page's size changed by (dx, dy) pixels. Hidden
+    // pages only add it up; a shown page lays its controls out for its size.
     void Resize(int dx, int dy);
 
     [[nodiscard]] bool IsPageShown() const { return m_resize.shown(); }
@@ -36,21 +39,27 @@ public:
     void PostTimer(int timerId);
 
 protected:
-    // Marks the page shown and applies the size change it accumulated while hidden.
+    // Marks the page shown and lays its controls out for the size it has now,
+    // which takes in every change since they were last laid out.
     void BeginShow();
     void EndShow() { m_resize.Hide(); }
 
-    // Moves and grows the page's controls for a size change of (dx, dy).
+    // Moves and grows the page's controls for a size change of (dx, dy): the
+    // difference between the page's size and the size they were laid out for.
     virtual void LayoutControls(int dx, int dy);
     // The refresh tick: refresh the page's content.
     virtual void OnTimerTick(int timerId) = 0;
 
-    // Helpers for LayoutControls: grow a control, or move it down.
+    // Helpers for LayoutControls: grow a control, or move it down. The page's own
+    // window is the tab control's to size: growing it is left to the tab control.
     void Grow(wxWindow* control, int dx, int dy);
     void MoveDown(wxWindow* control, int dy);
 
 private:
     void OnPageTimer(wxCommandEvent& event);
+    void OnPageSize(wxSizeEvent& event);
+    // Lays the controls out for the page's size, if it differs from theirs.
+    void FollowSize();
 
     PageResize m_resize;
 };

@@ -1,6 +1,13 @@
 #include "pages/ProcessesDlg.h"
 
+#include "dialogs/FilePropertiesDlg.h"
+#include "dialogs/HeapDlg.h"
+#include "dialogs/ModulesDlg.h"
+#include "dialogs/ThreadsDlg.h"
+#include "dialogs/core/DetailModel.h"
+#include "display/ControlFit.h"
 #include "display/DialogScale.h"
+#include "pages/core/Ticks.h"
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
@@ -8,9 +15,24 @@
 #include <wx/stattext.h>
 #include <wx/utils.h>
 
+#include <optional>
+
 namespace kestrun {
 
 namespace {
+// Marks the page's own work on its list for the duration of a scope.
+class ListWork {
+public:
+    explicit ListWork(bool& flag) : flag_(flag), was_(flag) { flag_ = true; }
+    ~ListWork() { flag_ = was_; }
+    ListWork(const ListWork&) = delete;
+    ListWork& operator=(const ListWork&) = delete;
+
+private:
+    bool& flag_;
+    bool was_;
+};
+
 enum : int {
     kIdcProcessList = 1000,
     kIdcThreads = 1001,
@@ -30,6 +52,10 @@ CProcessesDlg::CProcessesDlg(wxWindow* parent, platform::Platform* platform) { I
 
 CProcessesDlg::~CProcessesDlg()
 {
+    // Open dialogs go with the page (they are its children) without calling it back.
+    if (m_threadsDlg != nullptr) m_threadsDlg->ForgetOwner();
+    if (m_modulesDlg != nullptr) m_modulesDlg->ForgetOwner();
+    if (m_heapDlg != nullptr) m_heapDlg->ForgetOwner();
     m_model.reset();  // every row record goes while the list still exists
 }
 
@@ -45,7 +71,9 @@ void CProcessesDlg::Init(wxWindow* parent, platform::Platform* platform)
     m_memory = wxDynamicCast(FindWindow(kIdcMemory), wxCheckBox);
     m_endProcess = wxDynamicCast(FindWindow(kIdcEndProcess), wxButton);
     m_showLabel = wxDynamicCast(FindWindow(kIdcShowLabel), wxStaticText);
+    WidenCheckBoxesToFit(this);
 
+    m_platform = platform;
     m_listView = std::make_unique<ListCtrlView>(m_list);
     if (platform != nullptr) {
         m_model = std::make_unique<ProcessesModel>(*platform, *m_listView);
@@ -57,15 +85,19 @@ void CProcessesDlg::Init(wxWindow* parent, platform::Platform* platform)
     Bind(wxEVT_LIST_ITEM_SELECTED, &CProcessesDlg::OnItemSelected, this, kIdcProcessList);
     Bind(wxEVT_LIST_ITEM_DESELECTED, &CProcessesDlg::OnItemDeselected, this, kIdcProcessList);
     Bind(wxEVT_LIST_ITEM_ACTIVATED, &CProcessesDlg::OnItemActivated, this, kIdcProcessList);
+    Bind(wxEVT_CHECKBOX, &CProcessesDlg::OnThreadsBox, this, kIdcThreads);
+    Bind(wxEVT_CHECKBOX, &CProcessesDlg::OnDllsBox, this, kIdcDlls);
+    Bind(wxEVT_CHECKBOX, &CProcessesDlg::OnMemoryBox, this, kIdcMemory);
 }
 
 bool CProcessesDlg::OnShowPage()
 {
-    m_applyingPending = true;
     BeginShow();
-    m_applyingPending = false;
     RefreshList();
-    if (m_model) m_model->SortIfOrdered();
+    if (m_model) {
+        const ListWork work(m_listWork);
+        m_model->SortIfOrdered();
+    }
     return true;
 }
 
@@ -77,23 +109,28 @@ bool CProcessesDlg::OnHidePage()
 
 void CProcessesDlg::OnTimerTick(int timerId)
 {
-    if (timerId == 2) {  // the Refresh command: a user-requested refresh
-        wxBusyCursor wait;
-        RefreshList();
-        return;
-    }
+    std::optional<wxBusyCursor> wait;
+    if (timerId == kTickRefreshCommand) wait.emplace();  // a user-requested refresh
     RefreshList();
+    // The same tick goes on to the open dialogs, which refresh inside this handler.
+    for (CDetailDlg* dialog : std::initializer_list<CDetailDlg*>{m_modulesDlg, m_threadsDlg, m_heapDlg})
+        if (dialog != nullptr) dialog->OnTimerMessage(timerId);
 }
 
 void CProcessesDlg::RefreshList()
 {
     if (!m_model) return;
-    m_model->Refresh();
+    {
+        const ListWork work(m_listWork);
+        m_model->Refresh();
+    }
+    // A row the refresh selected (Go to Process) is followed as a click would be.
+    const ProcessRow* selected = m_model->Selected();
+    if (selected != nullptr && selected->processId != m_followedProcess) FollowSelection(selected);
 }
 
 void CProcessesDlg::LayoutControls(int dx, int dy)
 {
-    if (!m_applyingPending) Grow(this, dx, dy);
     Grow(m_list, dx, dy);
     for (wxWindow* control : std::initializer_list<wxWindow*>{m_showLabel, m_threads, m_dlls, m_memory, m_endProcess})
         MoveDown(control, dy);
@@ -122,20 +159,109 @@ void CProcessesDlg::OnColumnClick(wxListEvent& event)
 {
     if (!m_model) return;
     wxBusyCursor wait;
+    const ListWork work(m_listWork);
     m_model->ClickHeader(event.GetColumn());
 }
 
-void CProcessesDlg::OnItemSelected(wxListEvent&)
+void CProcessesDlg::OnItemSelected(wxListEvent& event)
 {
     if (m_endProcess != nullptr) m_endProcess->Enable();
+    // While the page sorts, the control drops and restores the selection: the
+    // process shown has not changed.
+    if (m_listWork) return;
+    FollowSelection(reinterpret_cast<const ProcessRow*>(m_list->GetItemData(event.GetIndex())));
 }
 
 void CProcessesDlg::OnItemDeselected(wxListEvent&)
 {
     if (m_endProcess != nullptr) m_endProcess->Disable();
+    if (m_listWork) return;
+    FollowSelection(nullptr);
 }
 
-// Double-click opens the executable's file properties once that dialog exists.
-void CProcessesDlg::OnItemActivated(wxListEvent&) {}
+void CProcessesDlg::ShowSelectedProcess(CDetailDlg& dialog, const ProcessRow* row)
+{
+    dialog.SetProcess(row != nullptr ? row->processId : 0, row != nullptr ? row->name : std::wstring(kNoProcessName));
+}
+
+void CProcessesDlg::ShowSelectedProcess(CHeapDlg& dialog, const ProcessRow* row)
+{
+    ShowSelectedProcess(static_cast<CDetailDlg&>(dialog), row);
+    dialog.SetExpectedEntries(row != nullptr ? row->blocks : 0);
+}
+
+void CProcessesDlg::FollowSelection(const ProcessRow* row)
+{
+    m_followedProcess = row != nullptr ? row->processId : 0;
+    // In the order Threads, Modules, Heap; each rebuilds inside this handler.
+    if (m_threadsDlg != nullptr) {
+        ShowSelectedProcess(*m_threadsDlg, row);
+        m_threadsDlg->OnTimerMessage(kDetailTickRebuild);
+    }
+    if (m_modulesDlg != nullptr) {
+        ShowSelectedProcess(*m_modulesDlg, row);
+        m_modulesDlg->OnTimerMessage(kDetailTickRebuild);
+    }
+    if (m_heapDlg != nullptr) {
+        ShowSelectedProcess(*m_heapDlg, row);
+        m_heapDlg->OnTimerMessage(kDetailTickRebuild);
+    }
+}
+
+// The box has already toggled itself: open the dialog, or ask the open one to close.
+template <class Dialog>
+void CProcessesDlg::ToggleDetail(Dialog*& open, wxCheckBox* box)
+{
+    wxBusyCursor wait;
+    if (open != nullptr) {
+        open->RequestClose();  // it calls back, and the page forgets it
+        return;
+    }
+    auto* dialog = new Dialog(this, m_platform);
+    if (!dialog->Create(this)) {
+        dialog->Destroy();
+        if (box != nullptr) box->SetValue(false);
+        return;
+    }
+    // Before its first tick, which the new dialog has posted itself.
+    const ProcessRow* row = m_model ? m_model->Selected() : nullptr;
+    ShowSelectedProcess(*dialog, row);
+    open = dialog;
+    m_followedProcess = row != nullptr ? row->processId : 0;
+    dialog->Show();
+}
+
+void CProcessesDlg::OnThreadsBox(wxCommandEvent&) { ToggleDetail(m_threadsDlg, m_threads); }
+
+void CProcessesDlg::OnDllsBox(wxCommandEvent&) { ToggleDetail(m_modulesDlg, m_dlls); }
+
+void CProcessesDlg::OnMemoryBox(wxCommandEvent&) { ToggleDetail(m_heapDlg, m_memory); }
+
+void CProcessesDlg::ThreadsDialogClosed()
+{
+    m_threadsDlg = nullptr;
+    if (m_threads != nullptr) m_threads->SetValue(false);
+}
+
+void CProcessesDlg::ModulesDialogClosed()
+{
+    m_modulesDlg = nullptr;
+    if (m_dlls != nullptr) m_dlls->SetValue(false);
+}
+
+void CProcessesDlg::HeapDialogClosed()
+{
+    m_heapDlg = nullptr;
+    if (m_memory != nullptr) m_memory->SetValue(false);
+}
+
+// Double-click: the file properties of the selected process's executable, from its Name and Path cells.
+void CProcessesDlg::OnItemActivated(wxListEvent&)
+{
+    const long row = m_list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
+    if (row < 0 || m_platform == nullptr) return;
+    CFilePropertiesDlg::Run(*m_platform, m_list->GetItemText(row, kColPath).ToStdWstring(),
+                            m_list->GetItemText(row, kColName).ToStdWstring());
+}
 
 }  // namespace kestrun

@@ -3,6 +3,7 @@
 // lives in ProcessesModel; this class builds the controls and routes events.
 #pragma once
 
+#include "dialogs/DetailDialogOwner.h"
 #include "display/ListCtrlView.h"
 #include "pages/PageBase.h"
 #include "pages/core/ProcessesModel.h"
@@ -18,7 +19,12 @@ class wxStaticText;
 
 namespace kestrun {
 
-class CProcessesDlg : public CPageBase {
+class CDetailDlg;
+class CHeapDlg;
+class CModulesDlg;
+class CThreadsDlg;
+
+class CProcessesDlg : public CPageBase, public DetailDialogOwner {
 public:
     static constexpr int kTemplateId = 131;
 
@@ -38,6 +44,15 @@ public:
     void SelectProcess(uint32_t processId);
 
     [[nodiscard]] wxListCtrl* listControl() const { return m_list; }
+    // The open detail dialogs, null when closed.
+    [[nodiscard]] CThreadsDlg* threadsDialog() const { return m_threadsDlg; }
+    [[nodiscard]] CModulesDlg* modulesDialog() const { return m_modulesDlg; }
+    [[nodiscard]] CHeapDlg* heapDialog() const { return m_heapDlg; }
+
+    // DetailDialogOwner: a dialog closed itself.
+    void ThreadsDialogClosed() override;
+    void ModulesDialogClosed() override;
+    void HeapDialogClosed() override;
 
 protected:
     void OnTimerTick(int timerId) override;
@@ -52,6 +67,16 @@ private:
     void OnItemSelected(wxListEvent& event);
     void OnItemDeselected(wxListEvent& event);
     void OnItemActivated(wxListEvent& event);
+    template <class Dialog>
+    void ToggleDetail(Dialog*& open, wxCheckBox* box);
+    void OnThreadsBox(wxCommandEvent& event);
+    void OnDllsBox(wxCommandEvent& event);
+    void OnMemoryBox(wxCommandEvent& event);
+
+    // Gives an open dialog the selected row's process (none: 0 and "(none)") and rebuilds it.
+    void FollowSelection(const ProcessRow* row);
+    void ShowSelectedProcess(CDetailDlg& dialog, const ProcessRow* row);
+    void ShowSelectedProcess(CHeapDlg& dialog, const ProcessRow* row);
 
     wxListCtrl* m_list = nullptr;
     wxCheckBox* m_threads = nullptr;
@@ -59,7 +84,12 @@ private:
     wxCheckBox* m_memory = nullptr;
     wxButton* m_endProcess = nullptr;
     wxStaticText* m_showLabel = nullptr;
-    bool m_applyingPending = false;  // the view has already placed the page
+    platform::Platform* m_platform = nullptr;
+    CThreadsDlg* m_threadsDlg = nullptr;  // owned by the toolkit; it calls back when it closes
+    CModulesDlg* m_modulesDlg = nullptr;
+    CHeapDlg* m_heapDlg = nullptr;
+    bool m_listWork = false;  // a refresh or sort of the list is running
+    uint32_t m_followedProcess = 0;  // the process the dialogs were last given, 0 none
     std::unique_ptr<ListCtrlView> m_listView;
     std::unique_ptr<ProcessesModel> m_model;  // declared last: it empties the list when it goes
 };

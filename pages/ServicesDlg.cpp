@@ -1,5 +1,8 @@
 #include "pages/ServicesDlg.h"
 
+#include "dialogs/FilePropertiesDlg.h"
+#include "display/core/Format.h"
+
 #include "pages/core/Ticks.h"
 
 #include <wx/button.h>
@@ -34,6 +37,7 @@ void CServicesDlg::Init(wxWindow* parent, platform::Platform* platform)
     m_stop = wxDynamicCast(FindWindow(kIdcStop), wxButton);
 
     m_listView = std::make_unique<ListCtrlView>(m_list);
+    m_platform = platform;
     if (platform != nullptr) {
         m_model = std::make_unique<ServicesModel>(*platform, *m_listView);
         m_model->InsertColumns();
@@ -150,7 +154,20 @@ void CServicesDlg::OnItemDeselected(wxListEvent&)
 }
 
 // Double-click opens the module's file properties once that dialog exists.
-void CServicesDlg::OnItemActivated(wxListEvent&) {}
+// Double-click: the file properties of the selected service's module, in the
+// folder it lies in ("\\Windows" when the service manager names no path).
+void CServicesDlg::OnItemActivated(wxListEvent&)
+{
+    const ServiceRow* row = m_model ? m_model->Selected() : nullptr;
+    if (row == nullptr || m_platform == nullptr) return;
+    if (row->modulePath.empty()) {
+        CFilePropertiesDlg::Run(*m_platform, L"\\Windows", row->module);
+        return;
+    }
+    const std::wstring folder = DirectoryOf(row->modulePath);
+    const std::wstring name = folder.empty() ? row->modulePath : row->modulePath.substr(folder.size() + 1);
+    CFilePropertiesDlg::Run(*m_platform, folder, name);
+}
 
 // The context menu of a row holds Refresh configuration.
 void CServicesDlg::OnItemRightClick(wxListEvent&)

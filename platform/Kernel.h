@@ -43,6 +43,8 @@ public:
 
     // Full path of the program's own executable.
     virtual std::optional<std::wstring> OwnModuleFileName() = 0;
+    // The program's own process id.
+    virtual uint32_t GetCurrentProcessId() = 0;
 
     // Named single-instance guard.
     virtual InstanceLockResult CreateInstanceLock(const std::wstring& name) = 0;

@@ -32,14 +32,7 @@ public:
     virtual Shell& shell() = 0;
 };
 
-// Builds the backend named by spec ("linux", "sim", "sim:PATH"); on failure
-// returns null and puts a one-line reason in error.
-std::unique_ptr<Platform> CreatePlatform(const std::string& spec, std::string& error);
-
-// The backend named by KESTRUN_PLATFORM (default "linux").
-std::unique_ptr<Platform> CreatePlatformFromEnvironment(std::string& error);
-
-// The process-wide platform. Install() takes ownership; Current() must not be
+// The process-wide platform (platform/Backends.h builds one). Install() takes ownership; Current() must not be
 // called before a platform is installed.
 void Install(std::unique_ptr<Platform> platform);
 Platform& Current();

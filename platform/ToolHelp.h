@@ -66,8 +66,8 @@ enum HeapEntryFlags : uint32_t {
     kHeapFixed = 0x1,
     kHeapFree = 0x2,
     kHeapMoveable = 0x4,
-    kHeapBig = 0x8,
-    kHeapDecommit = 0x10,
+    kHeapDecommit = 0x8,
+    kHeapBig = 0x10,
 };
 
 struct HeapEntry {

@@ -17,6 +17,10 @@ struct FileTime {
     friend bool operator==(const FileTime& a, const FileTime& b) { return a.Value() == b.Value(); }
 };
 
+// 1601-01-01, where file times count from, to 1970-01-01, the Unix epoch: 134,774
+// days in 100 ns units.
+constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
+
 // Compares two file times: -1, 0 or 1.
 inline int CompareFileTime(const FileTime& a, const FileTime& b)
 {

@@ -5,6 +5,8 @@
 here=$(cd "$(dirname "$0")" && pwd)
 export KESTRUN_SOURCE_DIR=${KESTRUN_SOURCE_DIR:-$(dirname "$here")}
 export NO_AT_BRIDGE=1
+# Tests bring their own private session bus when they need one, never the user's.
+unset DBUS_SESSION_BUS_ADDRESS
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 if [[ ${KESTRUN_GUI_TEST:-0} == 1 ]]; then

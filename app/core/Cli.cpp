@@ -15,6 +15,19 @@ bool ParseInt(const std::string& text, int minimum, int& value)
     return true;
 }
 
+// A process id: decimal, or hexadecimal with 0x as the PID column shows it.
+bool ParsePid(const std::string& text, uint32_t& pid)
+{
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const char* begin = text.data() + (hex ? 2 : 0);
+    const char* end = text.data() + text.size();
+    uint32_t value = 0;
+    const auto [stop, ec] = std::from_chars(begin, end, value, hex ? 16 : 10);
+    if (ec != std::errc() || stop != end || begin == end) return false;
+    pid = value;
+    return true;
+}
+
 CommandLine Error(std::string message)
 {
     CommandLine line;
@@ -26,16 +39,19 @@ CommandLine Error(std::string message)
 
 const std::vector<std::string>& BatchPageNames()
 {
-    static const std::vector<std::string> kNames = {"applications", "processes", "services",
-                                                    "devices",      "system",    "network"};
+    static const std::vector<std::string> kNames = {"applications", "processes", "services", "devices",  "system",
+                                                    "network",      "threads",   "heap",     "modules",  "module-usage"};
     return kNames;
 }
+
+bool IsDetailPage(const std::string& name) { return name == "threads" || name == "heap" || name == "modules"; }
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args)
 {
     CommandLine line;
     bool batch = false;
     bool batchOnlyOption = false;
+    bool pidGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
         std::string value;
@@ -68,6 +84,17 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             if (!takeValue(line.sortColumn)) return Error("option '--sort' requires an argument");
             if (line.sortColumn.empty()) return Error("option '--sort' needs a column title");
             batchOnlyOption = true;
+        } else if (arg == "--pid") {
+            std::string text;
+            if (!takeValue(text)) return Error("option '--pid' requires an argument");
+            batchOnlyOption = true;
+            if (!ParsePid(text, line.pid)) return Error("invalid process id '" + text + "'");
+            pidGiven = true;
+        } else if (arg == "--module" || arg == "--file") {
+            std::string& target = arg == "--module" ? line.module : line.file;
+            if (!takeValue(target)) return Error("option '" + arg + "' requires an argument");
+            if (target.empty()) return Error("option '" + arg + "' needs a path");
+            batchOnlyOption = true;
         } else if (arg == "--page" || arg == "--ticks" || arg == "--interval") {
             std::string text;
             if (!takeValue(text)) return Error("option '" + arg + "' requires an argument");
@@ -75,7 +102,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             if (arg == "--page") {
                 bool known = false;
                 for (const auto& name : BatchPageNames()) known = known || name == text;
-                if (!known) return Error("unknown page '" + text + "' (applications, processes, services, devices, system, network)");
+                if (!known)
+                    return Error("unknown page '" + text +
+                                 "' (applications, processes, services, devices, system, network, threads, heap, "
+                                 "modules, module-usage)");
                 line.page = text;
             } else if (arg == "--ticks") {
                 if (!ParseInt(text, 1, line.ticks)) return Error("invalid tick count '" + text + "'");
@@ -87,7 +117,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
                                                  : "extra operand '" + args[i] + "'");
         }
     }
-    if (batchOnlyOption && !batch) return Error("--page, --ticks, --interval, --sort and --descending need --batch");
+    if (batchOnlyOption && !batch)
+        return Error("--page, --ticks, --interval, --sort, --descending, --pid, --module and --file need --batch");
+    if (pidGiven && !IsDetailPage(line.page)) return Error("--pid needs --page threads, heap or modules");
+    if ((line.page == "module-usage") != !line.module.empty()) return Error("--page module-usage needs --module PATH, and only it");
     if (line.descending && line.sortColumn.empty()) return Error("--descending needs --sort");
     if (batch) line.mode = CommandLine::Mode::Batch;
     return line;
@@ -102,29 +135,48 @@ void PrintHelp(std::FILE* out)
         "\n"
         "      --batch          print pages as text instead of opening the window\n"
         "      --page=NAME      the page to print: applications, processes, services,\n"
-        "                         devices, system or network (default: processes)\n"
+        "                         devices, system, network, or the detail dialogs\n"
+        "                         threads, heap, modules or module-usage\n"
+        "                         (default: processes)\n"
         "      --ticks=N        number of refresh ticks to print (default: 1)\n"
         "      --interval=MS    milliseconds between ticks (default: 2000)\n"
         "      --sort=COLUMN    sort the rows by the column of this title, as a click on\n"
         "                         its header does (case is ignored), ascending\n"
         "      --descending     with --sort: descending, as a second click does\n"
+        "      --pid=PID        with --page threads, heap or modules: the process whose\n"
+        "                         threads, heap entries or modules to print (decimal, or\n"
+        "                         0x... hexadecimal; default 0: none, for modules every\n"
+        "                         process), after a line with the dialog's title\n"
+        "      --module=PATH    with --page module-usage: the module whose users to print\n"
+        "      --file=PATH      print the file's properties, as its dialog shows them\n"
         "      --help           display this help and exit\n"
         "      --version        output version information and exit\n"
         "\n"
         "Batch mode prints, after each tick, a header line and one line per row, cells\n"
-        "separated by tabs, exactly as the window shows them.\n"
+        "separated by tabs, exactly as the window shows them; a tab, a line break or a\n"
+        "backslash in a cell prints as \\t, \\n or \\\\, another control character as \\xHH.\n"
         "\n"
         "Environment:\n"
         "  KESTRUN_PLATFORM     linux (the live machine, default), sim (a simulated\n"
         "                       device), or sim:PROFILE.json (a device profile)\n"
-        "  XDG_CONFIG_HOME      the options are kept in $XDG_CONFIG_HOME/kestrun/\n",
+        "  XDG_CONFIG_HOME      the options are kept in $XDG_CONFIG_HOME/kestrun/\n"
+        "\n"
+        "The CPU load shows as an icon in the desktop's panel (a StatusNotifierItem, as\n"
+        "KDE, GNOME with AppIndicator, XFCE, Cinnamon, MATE and LXQt show them) or in an\n"
+        "X11 notification area; clicking it hides or shows the window. Without either,\n"
+        "standard error says so once, and Hide When Minimized only minimizes.\n"
+        "\n"
+        "Full documentation: man kestrun, or Help > Contents in the window.\n"
+        "Report bugs to: " KESTRUN_BUG_ADDRESS "\n",
         out);
 }
 
 void PrintVersion(std::FILE* out)
 {
     std::fputs("kestrun " KESTRUN_VERSION "\n"
-               "This is free software: you are free to change and redistribute it.\n",
+               "Copyright (C) " KESTRUN_COPYRIGHT_YEAR " Kestrun developers\n"
+               "This is free software: you are free to change and redistribute it.\n"
+               "There is NO WARRANTY, to the extent permitted by law.\n",
                out);
 }
 

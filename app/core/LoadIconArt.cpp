@@ -41,4 +41,31 @@ platform::Image DrawLoadIcon(int index)
     return image;
 }
 
+platform::Image DrawLoadIconAt(int index, int size)
+{
+    platform::Image art = DrawLoadIcon(index);
+    if (size <= kLoadIconSize) return art;  // no size below the art's own
+    platform::Image image;
+    image.width = size;
+    image.height = size;
+    image.pixels.assign(static_cast<size_t>(size) * static_cast<size_t>(size), 0x00000000u);  // transparent
+    const int scale = size / kLoadIconSize;  // whole pixels only: the art stays sharp
+    const int drawn = kLoadIconSize * scale;
+    const int margin = (size - drawn) / 2;
+    for (int y = 0; y < drawn; ++y) {
+        for (int x = 0; x < drawn; ++x) {
+            const uint32_t pixel = art.pixels[static_cast<size_t>((y / scale) * kLoadIconSize + x / scale)];
+            image.pixels[static_cast<size_t>((y + margin) * size + x + margin)] = pixel;
+        }
+    }
+    return image;
+}
+
+std::vector<platform::Image> DrawLoadIconSizes(int index)
+{
+    std::vector<platform::Image> sizes;
+    for (const int size : kLoadIconPanelSizes) sizes.push_back(DrawLoadIconAt(index, size));
+    return sizes;
+}
+
 }  // namespace kestrun

@@ -6,6 +6,8 @@
 
 #include "platform/Types.h"
 
+#include <vector>
+
 namespace kestrun {
 
 inline constexpr int kLoadIconSize = 16;
@@ -26,5 +28,15 @@ inline constexpr uint32_t kLoadIconLit = 0xFF00FF00u;
 
 // The icon of load index 0..11 (indexes outside are taken as 0).
 platform::Image DrawLoadIcon(int index);
+
+// The square sizes panels ask status items for: whole multiples of the art
+// (16, 32, 48, 64) and the panel sizes between them (22, 24), which get the
+// 16-pixel art centred on a transparent square rather than a blurred scaling.
+inline constexpr int kLoadIconPanelSizes[] = {16, 22, 24, 32, 48, 64};
+
+// The icon of load index at size pixels square (sizes up to 16 give the 16-pixel art).
+platform::Image DrawLoadIconAt(int index, int size);
+// The icon of load index in every panel size.
+std::vector<platform::Image> DrawLoadIconSizes(int index);
 
 }  // namespace kestrun

@@ -1,7 +1,5 @@
 #include "app/core/TrayIconState.h"
 
-#include "display/core/MessageBox.h"
-
 #include <cwchar>
 #include <utility>
 
@@ -40,9 +38,7 @@ bool TrayIconState::Create(const std::wstring& applicationName)
     m_iconIndex = 0;
     m_tooltip = applicationName.substr(0, kTooltipChars - 1);
     m_created = true;
-    if (m_icon.Add(m_iconIndex, m_tooltip)) return true;
-    MessageBox(kTrayIconAddFailed);
-    return false;
+    return m_icon.Add(m_iconIndex, m_tooltip);
 }
 
 void TrayIconState::UpdateTrayIcon(unsigned load)

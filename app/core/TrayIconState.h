@@ -11,6 +11,7 @@ namespace kestrun {
 
 inline constexpr int kLoadIconCount = 12;
 inline constexpr int kFirstLoadIconId = 142;  // icon resource of load index 0
+// Said once at start-up when no panel or notification area can show the icon.
 inline constexpr wchar_t kTrayIconAddFailed[] = L"The taskbar notification icon cannot be added.";
 
 // The notification icon as the platform shows it.
@@ -42,7 +43,8 @@ public:
                   std::function<void()> restoreMainWindow);
 
     // Adds the icon (index 0, the tooltip applicationName). When that fails the
-    // user is told once and the program goes on; later requests are made all the same.
+    // program goes on and later requests are made all the same; telling the user
+    // is the icon's own matter (no box: one would stand in the way at start-up).
     bool Create(const std::wstring& applicationName);
 
     // Shows the icon for load; the platform is asked only when the index changes.

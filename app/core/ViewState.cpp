@@ -46,6 +46,8 @@ std::optional<SizeAction> ViewSizeTracker::OnSize(bool minimized, int cx, int cy
         if (action.shrink) {
             action.dx = shrinkDx_;
             action.dy = shrinkDy_;
+        } else if (classicWidth_ > 0 && cx > classicWidth_) {
+            action.dx = cx - classicWidth_;
         }
     } else {
         if (cx == lastWidth_ && cy == lastHeight_) return std::nullopt;

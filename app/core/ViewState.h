@@ -40,7 +40,8 @@ private:
 struct SizeAction {
     bool first = false;   // the first accepted size: place and show the current page
     bool shrink = false;  // the first size is narrow: shrink every page first
-    int dx = 0;           // for a later size: the change since the last accepted size
+    int dx = 0;           // the change every page is told of: for a later size the change
+                          // since the last accepted one; for the first, the shrink or the widening
     int dy = 0;
 };
 
@@ -48,6 +49,11 @@ class ViewSizeTracker {
 public:
     // Pixel thresholds of the classic screen, scaled to the desktop's dialog units.
     explicit ViewSizeTracker(double scaleX = 1.0, double scaleY = 1.0);
+
+    // The window opened wider than the classic one the page templates fill (so
+    // that every tab title fits): the first size then grows the pages by the
+    // difference, as a later size change would. 0: it opened at the classic width.
+    void SetClassicWidth(int width) { classicWidth_ = width; }
 
     // A client size of the view. nullopt: nothing to do (too small, minimised,
     // or unchanged). Ignored sizes are not remembered.
@@ -67,6 +73,7 @@ private:
     int narrowWidth_;
     int shrinkDx_;
     int shrinkDy_;
+    int classicWidth_ = 0;
     bool firstPending_ = true;
     int lastWidth_ = 0;
     int lastHeight_ = 0;

@@ -33,6 +33,7 @@
 //   static constexpr Placement kUnsortedPlacement;  // optional, kAppend when absent
 //   static constexpr int kInitialSortColumn;        // optional, 0 when absent: the column
 //                                                   // a first header click on it sorts ascending
+//   static constexpr Placement kSortedPlacement;    // optional, kSorted when absent
 #pragma once
 
 #include "display/core/ListColumn.h"
@@ -51,8 +52,10 @@
 
 namespace kestrun {
 
-// Where a new row goes while the list is unsorted.
-enum class Placement { kAppend, kTop };
+// Where a new row goes: while unsorted, the end or the top; while sorted, its
+// sorted place, or the end with one sort when the refresh finishes (so rows
+// that compare equal stay in the order the refresh listed them).
+enum class Placement { kAppend, kTop, kSorted };
 
 // Update keeps the rows whose key is found; rebuild makes every row new and
 // sweeps the older ones, so the list is replaced in the order of the refresh.
@@ -302,6 +305,13 @@ public:
         lastFound_ = static_cast<size_t>(-1);
     }
 
+    // Room for this many rows without growing the row table and the key index (a hint).
+    void Reserve(size_t rows)
+    {
+        rows_.reserve(rows);
+        byKey_.reserve(rows);
+    }
+
     [[nodiscard]] size_t size() const { return rows_.size(); }
     [[nodiscard]] int sortOrder() const { return sortOrder_; }
     [[nodiscard]] int sortColumn() const { return sortColumn_; }
@@ -332,6 +342,15 @@ private:
         else
             return Placement::kAppend;
     }
+    static constexpr Placement SortedPlacement()
+    {
+        if constexpr (requires { Traits::kSortedPlacement; }) {
+            static_assert(Traits::kSortedPlacement != Placement::kTop, "a sorted list appends or places");
+            return Traits::kSortedPlacement;
+        } else {
+            return Placement::kSorted;
+        }
+    }
 
     // Inserts the row of a new record at its place, with its first cell's text.
     // Returns the record, now owned by its row, or null when the list refused the
@@ -350,6 +369,7 @@ private:
         }
         raw->row_ = place;
         raw->image_ = image;
+        if (sortOrder_ != 0 && SortedPlacement() == Placement::kAppend) orderChanged_ = true;  // sorted at the end
         rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(place), raw);
         validBelow_ = std::min(validBelow_, place);
         // A rebuild replaces the older row of a key; of two rows with one key in
@@ -427,12 +447,14 @@ private:
         }
     }
 
-    // Unsorted: the end or the top, as the list places new rows. Sorted: the first
+    // Unsorted: the end or the top, as the list places new rows. Sorted: the end
+    // for lists that sort once when the refresh finishes; otherwise the first
     // row, from the top, that the new row compares below or equal to, so a new row
     // goes before rows that compare equal. Binary search over rows in order.
     size_t NewRowPlace(const Record& record) const
     {
         if (sortOrder_ == 0) return UnsortedPlacement() == Placement::kTop ? 0 : rows_.size();
+        if (SortedPlacement() == Placement::kAppend) return rows_.size();
         size_t low = 0;
         size_t high = rows_.size();
         while (low < high) {

@@ -5,6 +5,7 @@
 #include "display/core/MemoryListView.h"
 #include "platform/Platform.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +23,11 @@ public:
     virtual void Tick(int timerId, unsigned cpuPercent, unsigned memoryPercent) = 0;
     // The rows after the tick, one text per column, exactly as the window shows them.
     virtual std::vector<std::vector<std::wstring>> Rows() = 0;
+    // Lines printed after the rows: figures of the page that are not rows of its list.
+    virtual std::vector<std::vector<std::wstring>> Figures() { return {}; }
+
+    // Lines printed before the header: a detail dialog's title.
+    virtual std::vector<std::wstring> Caption() { return {}; }
 
     // Whether the page's rows sort by a header click; ClickHeader clicks one.
     [[nodiscard]] virtual bool Sortable() const { return false; }
@@ -50,5 +56,13 @@ std::unique_ptr<BatchPage> MakeProcessesBatchPage(platform::Platform& platform);
 std::unique_ptr<BatchPage> MakeTasksBatchPage(platform::Platform& platform);
 std::unique_ptr<BatchPage> MakeSystemBatchPage(platform::Platform& platform);
 std::unique_ptr<BatchPage> MakeServicesBatchPage(platform::Platform& platform);
+std::unique_ptr<BatchPage> MakeNetworkBatchPage(platform::Platform& platform);
+std::unique_ptr<BatchPage> MakeDevicesBatchPage(platform::Platform& platform);
+// A detail dialog's list for one process (0: none) named processName.
+std::unique_ptr<BatchPage> MakeThreadsBatchPage(platform::Platform& platform, uint32_t processId, const std::wstring& processName);
+std::unique_ptr<BatchPage> MakeHeapBatchPage(platform::Platform& platform, uint32_t processId, const std::wstring& processName);
+// The Modules dialog of a process, or of the whole system for process id 0.
+std::unique_ptr<BatchPage> MakeModulesBatchPage(platform::Platform& platform, uint32_t processId, const std::wstring& processName);
+std::unique_ptr<BatchPage> MakeModuleUsageBatchPage(platform::Platform& platform, uint32_t moduleId, const std::wstring& moduleName);
 
 }  // namespace kestrun

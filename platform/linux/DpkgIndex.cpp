@@ -1,9 +1,10 @@
 #include "platform/linux/DpkgIndex.h"
 
+#include "platform/linux/Dir.h"
+
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
@@ -93,14 +94,15 @@ void DpkgIndex::ReadStatus()
 void DpkgIndex::ReadLists()
 {
     const std::string infoDir = root_ + "/info";
-    DIR* d = opendir(infoDir.c_str());
-    if (d == nullptr) return;
     std::vector<std::string> names;
-    while (const dirent* e = readdir(d)) {
-        const std::string_view name = e->d_name;
-        if (name.size() > 5 && name.substr(name.size() - 5) == ".list") names.emplace_back(name);
+    {
+        Dir d(infoDir);
+        if (!d.valid()) return;
+        while (const dirent* e = d.Next()) {
+            const std::string_view name = e->d_name;
+            if (name.size() > 5 && name.substr(name.size() - 5) == ".list") names.emplace_back(name);
+        }
     }
-    closedir(d);
     owner_.reserve(names.size() * 160);
     for (const std::string& name : names) {
         const std::string package = name.substr(0, name.size() - 5);

@@ -1,6 +1,7 @@
 // Machine-wide kernel services on Linux: the boot clock, /proc/meminfo capped by
 // the memory cgroup, /proc/stat busy time, the single-instance lock file,
 // per-thread scheduling levels and reboot through logind.
+#include "platform/Notice.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/LogindReboot.h"
 #include "platform/linux/PriorityMap.h"
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <fstream>
@@ -235,6 +237,15 @@ std::string LockFileName(const std::wstring& name)
     return out + ".lock";
 }
 
+// The lock file for name in dir, opened (made when missing); -1 with errno set.
+// Close-on-exec: a program we start (the help viewer) must not keep holding the
+// lock after this copy has gone.
+int OpenLockFile(const std::string& dir, const std::wstring& name)
+{
+    const std::string path = dir + "/" + LockFileName(name);
+    return open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+}
+
 // --- The service -----------------------------------------------------------------
 
 class LinuxKernel final : public Kernel {
@@ -354,16 +365,30 @@ public:
         return Widen(buffer);
     }
 
+    uint32_t GetCurrentProcessId() override { return static_cast<uint32_t>(getpid()); }
+
     InstanceLockResult CreateInstanceLock(const std::wstring& name) override
     {
         InstanceLockResult result;
         const auto dir = PrivateRuntimeDirectory();
         if (!dir) { FailWithErrno(); return result; }
-        const std::string path = *dir + "/" + LockFileName(name);
-        // Close-on-exec: a program we start (the help viewer) must not keep
-        // holding the lock after this copy has gone.
-        const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd < 0) { FailWithErrno(); return result; }
+        int fd = OpenLockFile(*dir, name);
+        if (fd < 0) {
+            // $XDG_RUNTIME_DIR that refuses the file (read-only, not ours, /proc):
+            // every copy then meets in the per-user folder, so one still runs alone.
+            const int error = errno;
+            const auto fallback = FallbackRuntimeDirectory();
+            if (fallback && *fallback != *dir) {
+                fd = OpenLockFile(*fallback, name);
+                if (fd >= 0)
+                    Notify("cannot make the single-instance lock in " + *dir + " (" + std::strerror(error) +
+                           "); using " + *fallback + " instead");
+            }
+            if (fd < 0) {
+                Fail(static_cast<uint32_t>(error));
+                return result;
+            }
+        }
         if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
             result.lock = std::make_unique<FileInstanceLock>(fd);
             SetLastError(kErrorSuccess);

@@ -1,6 +1,10 @@
 // The shell on Linux: file attributes and times through statx, and the help
 // viewer, which is the desktop's browser opened at an anchor of the help page.
+#include "platform/common/PathName.h"
+#include "platform/linux/DpkgIndex.h"
+#include "platform/linux/FileVersion.h"
 #include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/HtmlViewer.h"
 #include "platform/linux/RuntimeDir.h"
 
 #include <cerrno>
@@ -19,12 +23,9 @@ namespace kestrun::platform::linux_backend {
 
 namespace {
 
-// 1601-01-01 to 1970-01-01 in 100 ns units.
-constexpr int64_t kUnixEpochAsFileTime = 116444736000000000LL;
-
 FileTime ToFileTime(const statx_timestamp& t)
 {
-    const int64_t value = kUnixEpochAsFileTime + static_cast<int64_t>(t.tv_sec) * 10000000LL + t.tv_nsec / 100;
+    const int64_t value = static_cast<int64_t>(kUnixEpochAsFileTime) + static_cast<int64_t>(t.tv_sec) * 10000000LL + t.tv_nsec / 100;
     return FileTime::FromValue(value > 0 ? static_cast<uint64_t>(value) : 0);  // nothing before 1601
 }
 
@@ -32,8 +33,7 @@ std::string BaseName(const std::string& path)
 {
     std::string trimmed = path;
     while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
-    const auto slash = trimmed.rfind('/');
-    return slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+    return std::string(FileNameOf(trimmed));
 }
 
 bool StartsWithElfMagic(const std::string& path)
@@ -44,29 +44,6 @@ bool StartsWithElfMagic(const std::string& path)
     const ssize_t n = read(fd, magic, sizeof magic);
     close(fd);
     return n == 4 && magic[0] == 0x7F && magic[1] == 'E' && magic[2] == 'L' && magic[3] == 'F';
-}
-
-// The absolute executable a program name stands for: as given when it holds
-// a slash, else the first match in $PATH.
-std::optional<std::string> FindProgram(const std::string& name)
-{
-    if (name.empty()) return std::nullopt;
-    if (name.find('/') != std::string::npos)
-        return access(name.c_str(), X_OK) == 0 ? std::optional<std::string>(name) : std::nullopt;
-    const char* path = std::getenv("PATH");
-    std::string dirs = path != nullptr ? path : "/usr/local/bin:/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= dirs.size()) {
-        const size_t end = std::min(dirs.find(':', start), dirs.size());
-        std::string dir = dirs.substr(start, end - start);
-        if (dir.empty()) dir = ".";
-        const std::string candidate = dir + "/" + name;
-        struct stat st{};
-        if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-        start = end + 1;
-    }
-    return std::nullopt;
 }
 
 // Percent-encodes every byte but the unreserved ones and those in keep, so the
@@ -142,20 +119,19 @@ bool WriteFileAtomically(const std::string& path, const std::string& content)
 // in quick succession must not overwrite each other's page.
 std::optional<std::string> WriteRedirectPage(const std::string& uri)
 {
-    const auto dir = PrivateRuntimeDirectory();
-    if (!dir) return std::nullopt;
     uint64_t hash = 14695981039346656037ull;
     for (const char c : uri) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
     char name[48];
     snprintf(name, sizeof name, "/kestrun-help-%016llx.html", static_cast<unsigned long long>(hash));
-    const std::string page = *dir + name;
     const std::string html = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">\n"
                              "<meta http-equiv=\"refresh\" content=\"0;url=" + uri + "\">\n"
                              "<script>location.replace(\"" + uri + "\");</script>\n"
                              "<title>Kestrun help</title></head>\n"
                              "<body><a href=\"" + uri + "\">Kestrun help</a></body></html>\n";
-    if (!WriteFileAtomically(page, html)) return std::nullopt;
-    return page;
+    // A $XDG_RUNTIME_DIR that refuses files leaves the per-user folder.
+    if (const auto dir = PrivateRuntimeDirectory(); dir && WriteFileAtomically(*dir + name, html)) return *dir + name;
+    if (const auto dir = FallbackRuntimeDirectory(); dir && WriteFileAtomically(*dir + name, html)) return *dir + name;
+    return std::nullopt;
 }
 
 // Starts program with args, detached: /bin/sh puts it in the background and
@@ -195,6 +171,11 @@ bool SpawnDetached(const std::string& program, const std::vector<std::string>& a
 
 class LinuxShell final : public Shell {
 public:
+    LinuxShell(std::shared_ptr<DpkgIndex> packages, std::string docRoot)
+        : packages_(std::move(packages)), docRoot_(std::move(docRoot))
+    {
+    }
+
     std::optional<FileInfo> GetFileInfo(const std::wstring& path) override
     {
         const std::string narrow = Narrow(path);
@@ -214,6 +195,8 @@ public:
         if (name.size() > 1 && name[0] == '.' && name != "..") info.attributes |= kFileHidden;
         if (S_ISDIR(sx.stx_mode)) info.attributes |= kFileDirectory;
         if ((sx.stx_attributes & STATX_ATTR_COMPRESSED) != 0) info.attributes |= kFileCompressed;
+        // A system file is one the system's packages installed.
+        if (packages_ != nullptr && packages_->OwnerOf(narrow) != nullptr) info.attributes |= kFileSystem;
         if (readOnlyMount) {
             info.attributes |= kFileInRom;
             if (S_ISREG(sx.stx_mode) && StartsWithElfMagic(narrow)) info.attributes |= kFileRomModule;
@@ -227,12 +210,9 @@ public:
         return info;
     }
 
-    // Version strings of a file come from the package that owns it; until
-    // that index exists there are none.
-    std::optional<VersionInfo> GetVersionInfo(const std::wstring&) override
+    std::optional<VersionInfo> GetVersionInfo(const std::wstring& path) override
     {
-        Fail(ENOSYS);
-        return std::nullopt;
+        return ReadFileVersion(Narrow(path), packages_.get(), docRoot_);
     }
 
     // The desktop entry that runs the file names its icon; finding it needs
@@ -264,6 +244,9 @@ public:
             return SpawnDetached(*program, {*uri});
         }
         if (!HasDisplay()) return Fail(ENXIO);  // no desktop to show a browser on
+        // The openers start whether or not anything can show the page, and then
+        // fail on their own: with nothing to show it, help is not started at all.
+        if (!HtmlHandlerExists()) return Fail(ENOENT);
         const bool hasAnchor = uri->find('#') != std::string::npos;
         if (const auto xdgOpen = FindProgram("xdg-open")) {
             if (!hasAnchor) return SpawnDetached(*xdgOpen, {*uri});
@@ -288,10 +271,16 @@ private:
         const char* wayland = std::getenv("WAYLAND_DISPLAY");
         return (x11 != nullptr && x11[0] != '\0') || (wayland != nullptr && wayland[0] != '\0');
     }
+
+    std::shared_ptr<DpkgIndex> packages_;  // who installed a file; null: no package database
+    std::string docRoot_;                  // the packages' copyright files
 };
 
 }  // namespace
 
-std::unique_ptr<Shell> CreateLinuxShell() { return std::make_unique<LinuxShell>(); }
+std::unique_ptr<Shell> CreateLinuxShell(std::shared_ptr<DpkgIndex> packages, std::string docRoot)
+{
+    return std::make_unique<LinuxShell>(std::move(packages), std::move(docRoot));
+}
 
 }  // namespace kestrun::platform::linux_backend

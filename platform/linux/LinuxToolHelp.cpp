@@ -7,19 +7,24 @@
 // totals, when its virtual size changes. Per-process CPU time comes from the
 // process's own stat (which also counts its ended threads), so a caller that
 // wants only the sums needs no thread snapshot.
+#include "platform/LastError.h"
+#include "platform/common/PathName.h"
+#include "platform/linux/Dir.h"
 #include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/LinuxProcessHandle.h"
+#include "platform/linux/ModuleCensus.h"
+#include "platform/linux/MountTable.h"
 #include "platform/linux/PriorityMap.h"
+#include "platform/linux/ProcClock.h"
 #include "platform/linux/ProcDir.h"
 #include "platform/linux/ProcMaps.h"
+#include "platform/linux/ProcSmaps.h"
 #include "platform/linux/ProcStat.h"
+#include "platform/linux/ProcThreads.h"
 
 #include <cerrno>
 #include <climits>
-#include <csignal>
-#include <ctime>
-#include <dirent.h>
 #include <fcntl.h>
-#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -28,57 +33,6 @@
 namespace kestrun::platform::linux_backend {
 
 namespace {
-
-// Direct system calls: Debian 12's <sys/pidfd.h> lacks C linkage for C++.
-int PidfdOpen(pid_t pid) { return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)); }
-int PidfdSendSignal(int pidfd, int signal) { return static_cast<int>(::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0)); }
-
-constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000ull;  // 1601 to 1970 in 100 ns units
-
-uint64_t TicksTo100ns(uint64_t ticks)
-{
-    static const uint64_t perTick = [] {
-        const long hz = ::sysconf(_SC_CLK_TCK);
-        return hz > 0 ? 10000000ull / static_cast<uint64_t>(hz) : 100000ull;
-    }();
-    return ticks * perTick;
-}
-
-// Wall clock time of boot as a file time: realtime minus time since boot.
-uint64_t BootWallFileTime()
-{
-    timespec real{};
-    timespec boot{};
-    ::clock_gettime(CLOCK_REALTIME, &real);
-    ::clock_gettime(CLOCK_BOOTTIME, &boot);
-    const int64_t ns = (int64_t{real.tv_sec} - boot.tv_sec) * 1000000000 + (real.tv_nsec - boot.tv_nsec);
-    return kUnixEpochAsFileTime + static_cast<uint64_t>(ns / 100);
-}
-
-bool ParsePid(const char* name, uint32_t& pid)
-{
-    if (*name == '\0') return false;
-    uint64_t value = 0;
-    for (const char* p = name; *p != '\0'; ++p) {
-        if (*p < '0' || *p > '9') return false;
-        value = value * 10 + static_cast<uint64_t>(*p - '0');
-        if (value > INT_MAX) return false;
-    }
-    pid = static_cast<uint32_t>(value);
-    return pid > 0;
-}
-
-std::string_view Basename(std::string_view path)
-{
-    const size_t slash = path.rfind('/');
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
-// Sets the last error for a failed read and returns false.
-bool FailRead(ProcRead result)
-{
-    return Fail(result == ProcRead::kGone ? ESRCH : (result == ProcRead::kDenied ? EACCES : (errno != 0 ? errno : EIO)));
-}
 
 // What is known of one process between snapshots.
 struct ProcessFacts {
@@ -96,46 +50,6 @@ struct ProcessFacts {
     HeapTotals heap;
     uint64_t heapVsize = 0;
     bool heapKnown = false;
-};
-
-class LinuxProcessHandle final : public ProcessHandle {
-public:
-    LinuxProcessHandle(int root, uint32_t pid, Fd pidfd) : root_(root), pid_(pid), pidfd_(std::move(pidfd)) {}
-
-    uint32_t ProcessId() const override { return pid_; }
-
-    bool Terminate(int) override
-    {
-        // The system reports the end as signal 9; the exit code cannot be imposed.
-        if (pidfd_.valid()) {
-            if (PidfdSendSignal(pidfd_.get(), SIGKILL) == 0) return true;
-            if (errno != ENOSYS) return FailWithErrno();
-        }
-        if (pid_ == 0 || pid_ > INT_MAX) return Fail(EINVAL);  // kill(0) and kill(-1) hit groups
-        return ::kill(static_cast<pid_t>(pid_), SIGKILL) == 0 ? true : FailWithErrno();
-    }
-
-    std::optional<std::wstring> ModuleFileName() override
-    {
-        std::string target;
-        ProcDir dir(root_, std::to_string(pid_).c_str());
-        const ProcRead read = dir.ReadLink("exe", target);
-        if (read != ProcRead::kOk) {
-            FailRead(read);
-            return std::nullopt;
-        }
-        // The link was read by PID: it belongs to this process only if it is still alive.
-        if (pidfd_.valid() && PidfdSendSignal(pidfd_.get(), 0) != 0 && errno == ESRCH) {
-            Fail(ESRCH);
-            return std::nullopt;
-        }
-        return Widen(std::string(WithoutDeleted(target)));
-    }
-
-private:
-    int root_;
-    uint32_t pid_;
-    Fd pidfd_;
 };
 
 class LinuxToolHelp final : public ToolHelp {
@@ -159,26 +73,24 @@ public:
         if (threadId == 0 || threadId > INT_MAX) return Fail(EINVAL);
         return SetThreadLevel(static_cast<pid_t>(threadId), level);
     }
-    std::unique_ptr<ProcessHandle> OpenProcess(uint32_t processId) override;
+    std::unique_ptr<ProcessHandle> OpenProcess(uint32_t processId) override
+    {
+        return LinuxProcessHandle::Open(root_.get(), processId, statText_);
+    }
     uint32_t SetProcPermissions(uint32_t) override { return 0xFFFFFFFFu; }  // Linux has no such scope
 
     ProcessCpu SumThreadTimes(const Snapshot& snapshot, uint32_t processId) override;
     std::optional<HeapTotals> SumHeap(uint32_t processId) override;
     bool HasCheapProcessSums() const override { return true; }
     // /proc counts CPU time in clock ticks.
-    uint32_t CpuTimeResolutionMs() const override
-    {
-        const long hz = ::sysconf(_SC_CLK_TCK);
-        if (hz <= 0) return 10;  // the usual 100 per second, as TicksTo100ns assumes
-        return hz >= 1000 ? 1 : static_cast<uint32_t>(1000 / hz);
-    }
+    uint32_t CpuTimeResolutionMs() const override { return TickMs(); }
 
 private:
     bool ReadProcess(const ProcDir& dir, uint32_t pid, uint32_t flags, Snapshot& snapshot);
-    void ReadThreads(const ProcDir& dir, uint32_t pid, uint32_t accessKey, Snapshot& snapshot);
     void AddSystemModules(Snapshot& snapshot, std::unordered_map<uint32_t, size_t>& index, uint32_t pid, const std::string& maps);
-    ProcRead ReadThreadStat(uint32_t tid, ProcStat& stat);
-    static uint32_t RomFlag(const std::wstring& path);
+    // kModuleInRom when the module's file lies on a read-only mount.
+    uint32_t RomFlag(const std::wstring& path) const;
+    void LoadMounts();
 
     std::string rootPath_;
     Fd root_;
@@ -186,6 +98,11 @@ private:
     uint64_t snapshotSerial_ = 0;
     std::string statText_;  // reused read buffers
     std::string mapsText_;
+    SmapsCache smaps_;  // the heap walk's table, read once per heap-list snapshot
+    MountTable mounts_;  // read once per module snapshot
+    ModuleCensus census_;  // module users, shared by the module snapshots of one refresh
+    uint64_t processEpoch_ = 0;  // counts walks over every process
+    uint64_t mountsEpoch_ = 0;   // the walk after which mounts_ was read
 };
 
 // Reads what the snapshot asks of one process through its directory handle.
@@ -211,7 +128,7 @@ bool LinuxToolHelp::ReadProcess(const ProcDir& dir, uint32_t pid, uint32_t flags
         } else {
             const ProcRead link = dir.ReadLink("exe", facts.exeTarget);
             if (link == ProcRead::kOk)
-                facts.exeName = Widen(std::string(Basename(WithoutDeleted(facts.exeTarget))));
+                facts.exeName = Widen(std::string(FileNameOf(WithoutDeleted(facts.exeTarget))));
             else
                 facts.exeName = Widen(stat->comm);  // a zombie, or an exe we may not read
             const ProcRead maps = dir.Read("maps", mapsText_);
@@ -241,45 +158,26 @@ bool LinuxToolHelp::ReadProcess(const ProcDir& dir, uint32_t pid, uint32_t flags
         entry.systemProcess = pid == 1 || facts.kernelThread;
         snapshot.processes.push_back(std::move(entry));
     }
-    if (flags & kSnapThread) ReadThreads(dir, pid, accessKey, snapshot);
+    if (flags & kSnapThread) ReadTaskThreads(dir, pid, accessKey, statText_, snapshot.threads);
     return true;
 }
 
-void LinuxToolHelp::ReadThreads(const ProcDir& dir, uint32_t pid, uint32_t accessKey, Snapshot& snapshot)
+uint32_t LinuxToolHelp::RomFlag(const std::wstring& path) const
 {
-    const int taskFd = ::openat(dir.fd(), "task", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (taskFd < 0) return;
-    DIR* task = ::fdopendir(taskFd);
-    if (task == nullptr) {
-        ::close(taskFd);
-        return;
-    }
-    std::string path;
-    while (const dirent* entry = ::readdir(task)) {
-        uint32_t tid = 0;
-        if (!ParsePid(entry->d_name, tid)) continue;
-        path.assign(entry->d_name).append("/stat");
-        if (ReadFileAt(taskFd, path.c_str(), statText_) != ProcRead::kOk) continue;  // the thread ended
-        const std::optional<ProcStat> stat = ParseProcStat(statText_);
-        if (!stat) continue;
-        ThreadEntry thread;
-        thread.threadId = tid;
-        thread.ownerProcessId = pid;
-        const int level = LevelFromPolicyNice(static_cast<int>(stat->policy), static_cast<int>(stat->nice));
-        thread.basePriority = level == kThreadPriorityError ? kThreadPriorityNormal : level;
-        thread.usageCount = 1;
-        thread.accessKey = accessKey;
-        thread.currentProcessId = pid;  // a Linux thread never runs in another process
-        snapshot.threads.push_back(thread);
-    }
-    ::closedir(task);
-}
-
-uint32_t LinuxToolHelp::RomFlag(const std::wstring& path)
-{
-    // Per path, not per device: a read-only bind mount shares its device with a writable one.
+    if (!mounts_.empty()) return mounts_.ReadOnly(Narrow(path)) ? kModuleInRom : 0u;
+    // No mount table to read: ask for the path itself.
     struct statvfs fs {};
     return ::statvfs(Narrow(path).c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY) != 0 ? kModuleInRom : 0u;
+}
+
+void LinuxToolHelp::LoadMounts()
+{
+    // The module snapshots between two process walks (one per process in a
+    // Module usage refresh) share one reading of the table.
+    if (mountsEpoch_ == processEpoch_ && mountsEpoch_ != 0) return;
+    mountsEpoch_ = processEpoch_;
+    std::string text;
+    if (ReadFileAt(root_.get(), "self/mountinfo", text) != ProcRead::kOk || !mounts_.Parse(text)) mounts_ = MountTable{};
 }
 
 void LinuxToolHelp::AddSystemModules(Snapshot& snapshot, std::unordered_map<uint32_t, size_t>& index, uint32_t pid,
@@ -312,16 +210,16 @@ std::optional<Snapshot> LinuxToolHelp::CreateSnapshot(uint32_t flags, uint32_t p
     // Processes and threads: every process (the thread part of a single process when only threads are asked).
     const bool allProcesses = (flags & kSnapProcess) != 0 || ((flags & kSnapThread) != 0 && processId == 0) ||
                               ((flags & kSnapModule) != 0 && processId == 0);
+    if (allProcesses) ++processEpoch_;
+    if ((flags & kSnapModule) != 0) LoadMounts();
     if (allProcesses) {
-        const int listFd = ::openat(root_.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        DIR* list = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
-        if (list == nullptr) {
-            if (listFd >= 0) ::close(listFd);
+        Dir list(root_.get(), ".");
+        if (!list.valid()) {
             FailWithErrno();
             return std::nullopt;
         }
         std::unordered_map<uint32_t, size_t> moduleIndex;
-        while (const dirent* entry = ::readdir(list)) {
+        while (const dirent* entry = list.Next()) {
             uint32_t pid = 0;
             if (!ParsePid(entry->d_name, pid)) continue;
             const ProcDir dir(root_.get(), entry->d_name);
@@ -334,7 +232,6 @@ std::optional<Snapshot> LinuxToolHelp::CreateSnapshot(uint32_t flags, uint32_t p
                 dir.Read("maps", mapsText_) == ProcRead::kOk)
                 AddSystemModules(snapshot, moduleIndex, pid, mapsText_);
         }
-        ::closedir(list);
         // Forget processes that have ended, so the table holds only the living.
         std::erase_if(facts_, [this](const auto& item) { return item.second.seenInSnapshot != snapshotSerial_; });
     }
@@ -351,7 +248,7 @@ std::optional<Snapshot> LinuxToolHelp::CreateSnapshot(uint32_t flags, uint32_t p
         }
         if ((flags & kSnapThread) != 0 && !allProcesses) {
             struct stat owner {};
-            ReadThreads(dir, pid, dir.Stat(owner) ? owner.st_uid : 0, snapshot);
+            ReadTaskThreads(dir, pid, dir.Stat(owner) ? owner.st_uid : 0, statText_, snapshot.threads);
         }
         if ((flags & (kSnapHeapList | kSnapModule)) != 0) {
             const ProcRead maps = dir.Read("maps", mapsText_);
@@ -363,7 +260,10 @@ std::optional<Snapshot> LinuxToolHelp::CreateSnapshot(uint32_t flags, uint32_t p
             if (flags & kSnapHeapList) snapshot.heapLists = HeapListsFromMaps(mapsText_, pid);
             if ((flags & kSnapModule) != 0 && processId != 0) {
                 snapshot.modules = ModulesFromMaps(mapsText_, pid);
-                for (ModuleEntry& module : snapshot.modules) module.flags = RomFlag(module.exePath);
+                for (ModuleEntry& module : snapshot.modules) {
+                    module.flags = RomFlag(module.exePath);
+                    module.globalUsage = census_.UsersOf(root_.get(), processEpoch_, module.moduleId);
+                }
             }
         }
     }
@@ -373,45 +273,22 @@ std::optional<Snapshot> LinuxToolHelp::CreateSnapshot(uint32_t flags, uint32_t p
 std::optional<std::vector<HeapEntry>> LinuxToolHelp::HeapEntries(uint32_t processId, uint64_t heapId)
 {
     const uint32_t pid = processId != 0 ? processId : static_cast<uint32_t>(::getpid());
-    const ProcDir dir(root_.get(), std::to_string(pid).c_str());
-    const ProcRead maps = dir.Read("maps", mapsText_);
-    if (maps == ProcRead::kDenied) return std::vector<HeapEntry>{};
-    if (maps != ProcRead::kOk) {
-        FailRead(maps);
-        return std::nullopt;
-    }
-    return HeapEntriesFromMaps(mapsText_, pid, heapId);
-}
-
-ProcRead LinuxToolHelp::ReadThreadStat(uint32_t tid, ProcStat& stat)
-{
-    if (tid == 0 || tid > INT_MAX || !root_.valid()) return ProcRead::kGone;
-    // /proc/TID/stat would sum the whole process; the thread's own line is under task/.
-    const std::string path = std::to_string(tid) + "/task/" + std::to_string(tid) + "/stat";
-    const ProcRead read = ReadFileAt(root_.get(), path.c_str(), statText_);
-    if (read != ProcRead::kOk) return read;
-    std::optional<ProcStat> parsed = ParseProcStat(statText_);
-    if (!parsed) return ProcRead::kGone;
-    stat = std::move(*parsed);
-    return ProcRead::kOk;
+    return ReadHeapEntries(ProcDir(root_.get(), std::to_string(pid).c_str()), pid, heapId, snapshotSerial_, smaps_);
 }
 
 bool LinuxToolHelp::GetThreadTimes(uint32_t threadId, ThreadTimes& times)
 {
     ProcStat stat;
-    const ProcRead read = ReadThreadStat(threadId, stat);
+    const ProcRead read = ReadThreadStat(root_.get(), threadId, statText_, stat);
     if (read != ProcRead::kOk) return FailRead(read);
-    times.creation = FileTime::FromValue(BootWallFileTime() + TicksTo100ns(stat.startTime));
-    times.exit = FileTime{};  // ended threads are gone from /proc
-    times.kernel = FileTime::FromValue(TicksTo100ns(stat.stime));
-    times.user = FileTime::FromValue(TicksTo100ns(stat.utime));
+    times = ThreadTimesOf(stat);
     return true;
 }
 
 int LinuxToolHelp::GetThreadPriority(uint32_t threadId)
 {
     ProcStat stat;
-    const ProcRead read = ReadThreadStat(threadId, stat);
+    const ProcRead read = ReadThreadStat(root_.get(), threadId, statText_, stat);
     if (read != ProcRead::kOk) {
         FailRead(read);
         return kThreadPriorityError;
@@ -419,39 +296,6 @@ int LinuxToolHelp::GetThreadPriority(uint32_t threadId)
     const int level = LevelFromPolicyNice(static_cast<int>(stat.policy), static_cast<int>(stat.nice));
     if (level == kThreadPriorityError) Fail(EINVAL);
     return level;
-}
-
-std::unique_ptr<ProcessHandle> LinuxToolHelp::OpenProcess(uint32_t processId)
-{
-    if (processId == 0 || processId > INT_MAX) {
-        Fail(EINVAL);
-        return nullptr;
-    }
-    const std::string name = std::to_string(processId);
-    const ProcDir dir(root_.get(), name.c_str());
-    std::optional<ProcStat> before;
-    if (dir.Read("stat", statText_) == ProcRead::kOk) before = ParseProcStat(statText_);
-    if (!before) {
-        Fail(ESRCH);
-        return nullptr;
-    }
-    if (before->IsKernelThread()) {  // kernel threads are not ours to end
-        Fail(EPERM);
-        return nullptr;
-    }
-    Fd pidfd(PidfdOpen(static_cast<pid_t>(processId)));
-    if (!pidfd.valid() && errno != ENOSYS) {
-        FailWithErrno();
-        return nullptr;
-    }
-    // The PID may have been reused between the stat read and the pidfd: the start time tells.
-    std::optional<ProcStat> after;
-    if (dir.Read("stat", statText_) == ProcRead::kOk) after = ParseProcStat(statText_);
-    if (!after || after->startTime != before->startTime) {
-        Fail(ESRCH);
-        return nullptr;
-    }
-    return std::make_unique<LinuxProcessHandle>(root_.get(), processId, std::move(pidfd));
 }
 
 ProcessCpu LinuxToolHelp::SumThreadTimes(const Snapshot&, uint32_t processId)

@@ -2,13 +2,14 @@
 
 #include "platform/LastError.h"
 #include "platform/Types.h"
+#include "platform/common/PathName.h"
+#include "platform/linux/Dir.h"
 #include "platform/linux/TimedCommand.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <dirent.h>
 #include <fstream>
 #include <sstream>
 #include <string_view>
@@ -117,9 +118,9 @@ std::unordered_map<std::string, uint32_t> LsbServices::StartOrders() const
     std::unordered_map<std::string, uint32_t> orders;
     for (const char level : std::string_view("0123456S")) {
         const std::string dir = options_.rcRoot + "/rc" + level + ".d";
-        DIR* d = opendir(dir.c_str());
-        if (d == nullptr) continue;
-        while (const dirent* e = readdir(d)) {
+        Dir d(dir);
+        if (!d.valid()) continue;
+        while (const dirent* e = d.Next()) {
             const std::string_view link = e->d_name;
             if (link.size() < 4 || link[0] != 'S' || !std::isdigit(static_cast<unsigned char>(link[1])) ||
                 !std::isdigit(static_cast<unsigned char>(link[2])))
@@ -128,7 +129,6 @@ std::unordered_map<std::string, uint32_t> LsbServices::StartOrders() const
             auto [it, added] = orders.emplace(std::string(link.substr(3)), order);
             if (!added) it->second = std::min(it->second, order);
         }
-        closedir(d);
     }
     return orders;
 }
@@ -150,8 +150,8 @@ LsbServices::Script* LsbServices::Find(const std::string& name)
 
 std::optional<std::vector<LinuxService>> LsbServices::List()
 {
-    DIR* d = opendir(options_.initDir.c_str());
-    if (d == nullptr) {
+    Dir d(options_.initDir);
+    if (!d.valid()) {
         const int error = errno;
         FailWithText(static_cast<uint32_t>(error), L"No service manager answers: there is no system bus, and " +
                                                        Widen(options_.initDir) + L" cannot be read (" +
@@ -159,9 +159,8 @@ std::optional<std::vector<LinuxService>> LsbServices::List()
         return std::nullopt;
     }
     std::vector<std::string> names;
-    while (const dirent* e = readdir(d))
+    while (const dirent* e = d.Next())
         if (IsScriptName(e->d_name)) names.emplace_back(e->d_name);
-    closedir(d);
     std::sort(names.begin(), names.end());
 
     const std::unordered_map<std::string, uint32_t> orders = StartOrders();
@@ -173,7 +172,7 @@ std::optional<std::vector<LinuxService>> LsbServices::List()
         service.entry.prefix = Widen(name);
         const std::string& program = script->info.daemon.empty() ? script->path : script->info.daemon;
         service.entry.dllPath = Widen(program);
-        service.entry.dllName = Widen(program.substr(program.rfind('/') + 1));
+        service.entry.dllName = Widen(std::string(FileNameOf(program)));
         service.displayName = Widen(script->info.shortDescription);
         if (const auto order = orders.find(name); order != orders.end()) service.order = order->second;
         service.entry.state = kServiceUnknown;

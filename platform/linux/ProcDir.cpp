@@ -1,33 +1,14 @@
 #include "platform/linux/ProcDir.h"
 
+#include "platform/LastError.h"
+
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace kestrun::platform::linux_backend {
-
-Fd& Fd::operator=(Fd&& other) noexcept
-{
-    if (this != &other) {
-        Reset();
-        fd_ = other.Release();
-    }
-    return *this;
-}
-
-int Fd::Release()
-{
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-}
-
-void Fd::Reset()
-{
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-}
 
 ProcRead ClassifyErrno(int error)
 {
@@ -41,6 +22,24 @@ ProcRead ClassifyErrno(int error)
     default:
         return ProcRead::kFailed;
     }
+}
+
+bool FailRead(ProcRead result)
+{
+    return Fail(result == ProcRead::kGone ? ESRCH : (result == ProcRead::kDenied ? EACCES : (errno != 0 ? errno : EIO)));
+}
+
+bool ParsePid(const char* name, uint32_t& pid)
+{
+    if (*name == '\0') return false;
+    uint64_t value = 0;
+    for (const char* p = name; *p != '\0'; ++p) {
+        if (*p < '0' || *p > '9') return false;
+        value = value * 10 + static_cast<uint64_t>(*p - '0');
+        if (value > INT_MAX) return false;
+    }
+    pid = static_cast<uint32_t>(value);
+    return pid > 0;
 }
 
 ProcDir::ProcDir(int root, const char* name)

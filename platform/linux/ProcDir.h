@@ -3,31 +3,14 @@
 // the old process (the old handle answers ESRCH).
 #pragma once
 
+#include "platform/linux/Fd.h"
+
+#include <cstdint>
 #include <string>
 
 struct stat;
 
 namespace kestrun::platform::linux_backend {
-
-// An owned file descriptor.
-class Fd {
-public:
-    Fd() = default;
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() { Reset(); }
-    Fd(Fd&& other) noexcept : fd_(other.Release()) {}
-    Fd& operator=(Fd&& other) noexcept;
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-
-    [[nodiscard]] int get() const { return fd_; }
-    [[nodiscard]] bool valid() const { return fd_ >= 0; }
-    int Release();
-    void Reset();
-
-private:
-    int fd_ = -1;
-};
 
 // The outcome of one read from /proc.
 enum class ProcRead {
@@ -39,6 +22,13 @@ enum class ProcRead {
 
 // Classifies an errno value of a failed /proc call.
 ProcRead ClassifyErrno(int error);
+
+// Sets the last error for a failed read (ESRCH for kGone, EACCES for kDenied,
+// else errno) and returns false.
+bool FailRead(ProcRead result);
+
+// A /proc entry name that is a process or thread id: digits only, 1 to INT_MAX.
+bool ParsePid(const char* name, uint32_t& pid);
 
 class ProcDir {
 public:

@@ -1,6 +1,7 @@
 #include "platform/linux/ProcMaps.h"
 
 #include "platform/Types.h"
+#include "platform/common/PathName.h"
 
 #include <charconv>
 #include <unordered_map>
@@ -27,12 +28,6 @@ void SkipBlanks(std::string_view& text)
 {
     const size_t begin = text.find_first_not_of(' ');
     text.remove_prefix(begin == std::string_view::npos ? text.size() : begin);
-}
-
-std::string_view Basename(std::string_view path)
-{
-    const size_t slash = path.rfind('/');
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
 }  // namespace
@@ -172,7 +167,7 @@ std::vector<ModuleEntry> ModulesFromMaps(std::string_view maps, uint32_t process
             span.entry.baseAddress = line.start;
             const std::string_view path = WithoutDeleted(line.path);
             span.entry.exePath = Widen(std::string(path));
-            span.entry.moduleName = Widen(std::string(Basename(path)));
+            span.entry.moduleName = Widen(std::string(FileNameOf(path)));
             spans.push_back(std::move(span));
         }
         Span& span = spans[it->second];

@@ -14,6 +14,11 @@ std::optional<std::string> PrivateRuntimeDirectory()
         struct stat st{};
         if (stat(runtime, &st) == 0 && S_ISDIR(st.st_mode)) return std::string(runtime);
     }
+    return FallbackRuntimeDirectory();
+}
+
+std::optional<std::string> FallbackRuntimeDirectory()
+{
     const char* tmp = std::getenv("TMPDIR");
     const std::string base = tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp";
     const std::string dir = base + "/kestrun-" + std::to_string(getuid());

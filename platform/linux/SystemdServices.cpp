@@ -2,6 +2,7 @@
 
 #include "platform/LastError.h"
 #include "platform/Types.h"
+#include "platform/common/PathName.h"
 #include "platform/linux/UnitFile.h"
 
 #include <algorithm>
@@ -36,12 +37,6 @@ constexpr ActiveStateCode kActiveStates[] = {
 bool EndsWith(std::string_view s, std::string_view suffix)
 {
     return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
-std::string BaseName(std::string_view path)
-{
-    const size_t slash = path.rfind('/');
-    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
 }  // namespace
@@ -290,7 +285,7 @@ bool SystemdServices::Bus::AddUnitFiles(std::vector<Unit>& units)
     const char* path = nullptr;
     const char* state = nullptr;
     while (r > 0 && (r = sd_bus_message_read(call.reply, "(ss)", &path, &state)) > 0) {
-        std::string name = BaseName(path);
+        std::string name(FileNameOf(path));
         if (!EndsWith(name, ".service") || EndsWith(name, "@.service") || loaded.count(name) != 0) continue;
         if (std::strcmp(state, "alias") == 0 || std::strcmp(state, "bad") == 0) continue;
         auto known = details.find(name);
@@ -351,7 +346,7 @@ std::optional<std::vector<LinuxService>> SystemdServices::List()
         const auto known = bus_->details.find(unit.name);
         if (known != bus_->details.end() && !known->second.program.empty()) {
             service.entry.dllPath = Widen(known->second.program);
-            service.entry.dllName = Widen(BaseName(known->second.program));
+            service.entry.dllName = Widen(std::string(FileNameOf(known->second.program)));
         }
         service.entry.state = ServiceStateOfActiveState(unit.activeState);
         service.displayName = Widen(unit.description);

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cwctype>
 #include <utility>
 
 namespace kestrun::platform::sim {
@@ -33,89 +32,58 @@ uint32_t Wobble(uint32_t load, uint32_t threadId, uint64_t uptimeMs)
 
 }  // namespace
 
-std::wstring Lower(const std::wstring& text)
-{
-    std::wstring out(text);
-    for (wchar_t& c : out) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-    return out;
-}
-
-bool SimFailures::Consume(SimCall call)
-{
-    Slot& slot = slots_[Index(call)];
-    if (slot.count == 0) return false;
-    if (slot.skip > 0) {
-        --slot.skip;
-        return false;
-    }
-    if (slot.count > 0) --slot.count;
-    SetLastError(slot.error);
-    return true;
-}
-
 // ---- Clock ---------------------------------------------------------------------
 
 void SimDevice::SetClockMode(ClockMode mode)
 {
     Sync();
-    clockMode_ = mode;
-    realBase_ = std::chrono::steady_clock::now();
-    realBaseUptime_ = uptimeMs_;
+    clock_.SetMode(mode);
 }
 
 uint32_t SimDevice::Tick()
 {
     Sync();
-    return static_cast<uint32_t>(uptimeMs_) + tickOffset_;
+    return clock_.Tick();
 }
 
 void SimDevice::SetTick(uint32_t tick)
 {
     Sync();
-    tickOffset_ = tick - static_cast<uint32_t>(uptimeMs_);
+    clock_.SetTick(tick);
 }
 
 void SimDevice::AdvanceTime(uint32_t milliseconds)
 {
-    uptimeMs_ += milliseconds;
+    clock_.Advance(milliseconds);
     Charge(milliseconds);
 }
 
-void SimDevice::Sync()
-{
-    if (clockMode_ != ClockMode::Real) return;
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - realBase_);
-    const uint64_t target = realBaseUptime_ + static_cast<uint64_t>(elapsed.count());
-    if (target <= uptimeMs_) return;
-    const uint64_t delta = target - uptimeMs_;
-    uptimeMs_ = target;
-    Charge(delta);
-}
 
 void SimDevice::Charge(uint64_t elapsedMs)
 {
     if (elapsedMs == 0) return;
-    const bool real = clockMode_ == ClockMode::Real;
+    const bool real = clock_.mode() == ClockMode::Real;
+    const uint64_t uptimeMs = clock_.uptimeMs();
     // One processor: when the loads add up to more than all of it, each gets its proportional share.
-    auto loadOf = [&](size_t slot) -> uint64_t {
-        const uint32_t load = threadDetails_[slot].load;
-        return real ? Wobble(load, threadStore_[slot].id, uptimeMs_) : load;
+    auto loadOf = [&](uint32_t slot) -> uint64_t {
+        const uint32_t load = threads_.DetailsAt(slot).load;
+        return real ? Wobble(load, threads_.At(slot).id, uptimeMs) : load;
     };
     uint64_t total = 0;
-    for (const uint32_t slot : busySlots_) total += loadOf(slot);
+    for (const uint32_t slot : threads_.busySlots()) total += loadOf(slot);
     const uint64_t scale = std::max<uint64_t>(total, kFullLoad);
-    for (const uint32_t slot : busySlots_) {
-        SimThread& thread = threadStore_[slot];
+    for (const uint32_t slot : threads_.busySlots()) {
+        SimThread& thread = threads_.At(slot);
         const uint64_t load = loadOf(slot);
         if (load == 0) continue;
         const auto charge = static_cast<uint64_t>(static_cast<unsigned __int128>(elapsedMs) * kUnitsPerMs * load / scale);
-        const uint64_t kernel = charge * std::min<uint32_t>(threadDetails_[slot].kernelShare, 100) / 100;
+        const uint64_t kernel = charge * std::min<uint32_t>(threads_.DetailsAt(slot).kernelShare, 100) / 100;
         thread.kernelTime += kernel;
         thread.userTime += charge - kernel;
     }
     if (!real) return;
-    const uint64_t last = uptimeMs_ / 1000;
-    uint64_t first = (uptimeMs_ - elapsedMs) / 1000 + 1;
+    const uint64_t last = uptimeMs / 1000;
+    uint64_t first = (uptimeMs - elapsedMs) / 1000 + 1;
     if (last >= first + 8) first = last - 8;  // after a long pause, only the last few seconds
     for (uint64_t second = first; second <= last; ++second) Churn(second);
     for (SimInterface& itf : interfaces_) {
@@ -133,10 +101,10 @@ void SimDevice::Charge(uint64_t elapsedMs)
 // so that the demo's memory figures move. Bounded: at most 32 blocks per process.
 void SimDevice::Churn(uint64_t second)
 {
-    for (SimProcess& process : processes_) {
+    for (SimProcess& process : processes_.all()) {
         if (process.heaps.empty()) continue;
         uint32_t load = 0;
-        for (uint32_t slot : process.threadSlots) load += threadDetails_[slot].load;
+        for (uint32_t slot : process.threadSlots) load += threads_.DetailsAt(slot).load;
         if (load < 100) continue;  // below 1 %: idle
         uint64_t state = (uint64_t{process.id} << 32) ^ second;
         const uint64_t roll = SplitMix(state);
@@ -191,15 +159,9 @@ uint32_t SimDevice::NewId(uint32_t low)
     for (;;) {
         const auto id = static_cast<uint32_t>((SplitMix(idState_) & 0xFFFFFFF0u) | low);
         if (id == 0 || id == 0xFFFFFFFFu) continue;
-        if (processIndex_.count(id) != 0 || threadSlot_.count(id) != 0 || moduleIndex_.count(id) != 0) continue;
+        if (processes_.Contains(id) || threads_.Contains(id) || modules_.Contains(id)) continue;
         return id;
     }
-}
-
-void SimDevice::IndexProcesses()
-{
-    processIndex_.clear();
-    for (size_t i = 0; i < processes_.size(); ++i) processIndex_[processes_[i].id] = i;
 }
 
 // ---- Processes ----------------------------------------------------------------------
@@ -208,7 +170,7 @@ uint32_t SimDevice::AddProcess(const ProcessSpec& spec)
 {
     Sync();
     const uint32_t id = spec.id != 0 ? spec.id : NewId(0x2);
-    if (processIndex_.count(id) != 0) return 0;
+    if (processes_.Contains(id)) return 0;
     SimProcess process;
     process.id = id;
     process.exeName = spec.exeName;
@@ -223,17 +185,15 @@ uint32_t SimDevice::AddProcess(const ProcessSpec& spec)
     process.accessKey = spec.accessKey != 0 ? spec.accessKey : 1u << ((slot - 1) % 32);
     process.terminable = spec.terminable;
     process.serial = nextSerial_++;
-    process.parentId = processes_.empty() ? 0 : processes_.front().id;
-    processes_.push_back(std::move(process));
-    processIndex_[id] = processes_.size() - 1;
+    process.parentId = processes_.all().empty() ? 0 : processes_.all().front().id;
+    const std::wstring path = processes_.Add(std::move(process)).path;
     if (spec.self) ownProcessId_ = id;
 
-    const std::wstring path = processes_.back().path;
     if (FindFile(path) == nullptr) {
         FileInfo info;
         info.attributes = spec.inRom ? (kFileInRom | kFileRomModule | kFileReadOnly | kFileSystem) : kFileArchive;
         info.size = 0x8000;
-        info.creation = info.lastWrite = info.lastAccess = FileTime::FromValue(bootTime_ - 86400ull * 1000 * kUnitsPerMs);
+        info.creation = info.lastWrite = info.lastAccess = FileTime::FromValue(clock_.bootTime() - 86400ull * 1000 * kUnitsPerMs);
         AddFile(path, info);
     }
     for (const ThreadSpec& thread : spec.threads) AddThread(id, thread);
@@ -258,61 +218,21 @@ uint32_t SimDevice::AddProcess(const ProcessSpec& spec)
 bool SimDevice::EndProcess(uint32_t processId, int exitCode)
 {
     Sync();
-    auto found = processIndex_.find(processId);
-    if (found == processIndex_.end()) return Fail(ESRCH);
-    SimProcess& process = processes_[found->second];
-    for (size_t k = 0; k < process.threads.size(); ++k) {
-        threadSlot_.erase(process.threads[k]);
-        threadStore_[process.threadSlots[k]] = SimThread{.id = 0};
-        threadDetails_[process.threadSlots[k]] = {};
-        MarkBusy(process.threadSlots[k], false);
-        freeThreadSlots_.push_back(process.threadSlots[k]);
-    }
-    for (size_t slot = 0; slot < threadStore_.size(); ++slot) {
-        SimThreadDetails& details = threadDetails_[slot];
-        if (threadStore_[slot].id != 0 && details.currentProcessId == processId)
-            details.currentProcessId = threadStore_[slot].ownerId;  // calls into it return
-    }
-    for (const SimModuleRef& ref : process.modules) {
-        auto module = moduleIndex_.find(ref.moduleId);
-        if (module != moduleIndex_.end() && modules_[module->second].processCount > 0) --modules_[module->second].processCount;
+    SimProcess* process = processes_.Find(processId);
+    if (process == nullptr) return Fail(ESRCH);
+    for (const uint32_t slot : process->threadSlots) threads_.Remove(slot);
+    threads_.SendHome(processId);
+    for (const SimModuleRef& ref : process->modules) {
+        SimModule* module = modules_.Find(ref.moduleId);
+        if (module != nullptr && module->processCount > 0) --module->processCount;
     }
     std::erase_if(windows_, [processId](const SimWindow& w) { return w.processId == processId; });
     windowIndexStale_ = true;
     if (foreground_ != 0 && FindWindow(foreground_) == nullptr) foreground_ = windows_.empty() ? 0 : windows_.front().id;
-    processes_.erase(processes_.begin() + static_cast<std::ptrdiff_t>(found->second));
-    IndexProcesses();
+    processes_.Erase(processId);
     exitCodes_[processId] = exitCode;
     if (processId == ownProcessId_) ownProcessId_ = 0;
     return true;
-}
-
-SimProcess* SimDevice::FindProcess(uint32_t processId)
-{
-    return const_cast<SimProcess*>(std::as_const(*this).FindProcess(processId));
-}
-
-// Walks over all processes ask in list order: the process after the last one
-// found is tried before the index.
-const SimProcess* SimDevice::FindProcess(uint32_t processId) const
-{
-    for (size_t at : {lastFound_, lastFound_ + 1})
-        if (at < processes_.size() && processes_[at].id == processId) {
-            lastFound_ = at;
-            return &processes_[at];
-        }
-    auto it = processIndex_.find(processId);
-    if (it == processIndex_.end()) return nullptr;
-    lastFound_ = it->second;
-    return &processes_[it->second];
-}
-
-uint32_t SimDevice::ProcessIdByName(const std::wstring& exeName) const
-{
-    const std::wstring wanted = Lower(exeName);
-    for (const SimProcess& process : processes_)
-        if (Lower(process.exeName) == wanted) return process.id;
-    return 0;
 }
 
 std::optional<int> SimDevice::ExitCode(uint32_t processId) const
@@ -330,11 +250,11 @@ uint32_t SimDevice::AddThread(uint32_t processId, const ThreadSpec& spec)
     SimProcess* process = FindProcess(processId);
     if (process == nullptr) return 0;
     const uint32_t id = spec.id != 0 ? spec.id : NewId(0xE);
-    if (threadSlot_.count(id) != 0) return 0;
+    if (threads_.Contains(id)) return 0;
     SimThread thread;
     thread.id = id;
     thread.ownerId = processId;
-    thread.creation = bootTime_ + spec.createdMs.value_or(uptimeMs_) * kUnitsPerMs;
+    thread.creation = clock_.bootTime() + spec.createdMs.value_or(clock_.uptimeMs()) * kUnitsPerMs;
     thread.kernelTime = spec.kernelTime;
     thread.userTime = spec.userTime;
     SimThreadDetails details;
@@ -349,19 +269,7 @@ uint32_t SimDevice::AddThread(uint32_t processId, const ThreadSpec& spec)
     details.accessKey = process->accessKey;
     details.load = std::min(spec.load, kFullLoad);
     details.kernelShare = std::min<uint32_t>(spec.kernelShare, 100);
-    uint32_t slot = 0;
-    if (!freeThreadSlots_.empty()) {
-        slot = freeThreadSlots_.back();
-        freeThreadSlots_.pop_back();
-        threadStore_[slot] = thread;
-        threadDetails_[slot] = details;
-    } else {
-        slot = static_cast<uint32_t>(threadStore_.size());
-        threadStore_.push_back(thread);
-        threadDetails_.push_back(details);
-    }
-    MarkBusy(slot, details.load > 0);
-    threadSlot_.emplace(id, slot);
+    const uint32_t slot = threads_.Add(thread, details);
     if (process->threads.empty()) {
         process->firstThreadSlot = slot;
         process->contiguousThreads = true;
@@ -375,10 +283,9 @@ uint32_t SimDevice::AddThread(uint32_t processId, const ThreadSpec& spec)
 
 bool SimDevice::RemoveThread(uint32_t threadId)
 {
-    auto it = threadSlot_.find(threadId);
-    if (it == threadSlot_.end()) return Fail(ESRCH);
-    const uint32_t slot = it->second;
-    if (SimProcess* owner = FindProcess(threadStore_[slot].ownerId)) {
+    const std::optional<uint32_t> slot = threads_.SlotOf(threadId);
+    if (!slot) return Fail(ESRCH);
+    if (SimProcess* owner = FindProcess(threads_.At(*slot).ownerId)) {
         for (size_t k = 0; k < owner->threads.size(); ++k) {
             if (owner->threads[k] != threadId) continue;
             owner->threads.erase(owner->threads.begin() + static_cast<std::ptrdiff_t>(k));
@@ -387,46 +294,24 @@ bool SimDevice::RemoveThread(uint32_t threadId)
             break;
         }
     }
-    threadStore_[slot] = SimThread{.id = 0};
-    threadDetails_[slot] = {};
-    MarkBusy(slot, false);
-    freeThreadSlots_.push_back(slot);
-    threadSlot_.erase(it);
+    threads_.Remove(*slot);
     return true;
-}
-
-SimThread* SimDevice::FindThread(uint32_t threadId)
-{
-    auto it = threadSlot_.find(threadId);
-    return it == threadSlot_.end() ? nullptr : &threadStore_[it->second];
-}
-
-const SimThread* SimDevice::FindThread(uint32_t threadId) const
-{
-    auto it = threadSlot_.find(threadId);
-    return it == threadSlot_.end() ? nullptr : &threadStore_[it->second];
-}
-
-SimThreadDetails* SimDevice::FindThreadDetails(uint32_t threadId)
-{
-    auto it = threadSlot_.find(threadId);
-    return it == threadSlot_.end() ? nullptr : &threadDetails_[it->second];
 }
 
 std::span<const SimThread> SimDevice::ContiguousThreads(const SimProcess& process) const
 {
     if (!process.contiguousThreads || process.threads.empty()) return {};
-    return {threadStore_.data() + process.firstThreadSlot, process.threads.size()};
+    return {threads_.data() + process.firstThreadSlot, process.threads.size()};
 }
 
 const SimThread* SimDevice::ThreadOf(const SimProcess& process, size_t k, uint32_t threadId) const
 {
     if (process.contiguousThreads && k < process.threads.size()) {
-        const SimThread& thread = threadStore_[process.firstThreadSlot + k];
+        const SimThread& thread = threads_.At(static_cast<uint32_t>(process.firstThreadSlot + k));
         if (thread.id == threadId) return &thread;  // ids are unique; a free slot has id 0
     }
     if (k < process.threadSlots.size()) {
-        const SimThread& thread = threadStore_[process.threadSlots[k]];
+        const SimThread& thread = threads_.At(process.threadSlots[k]);
         if (thread.id == threadId) return &thread;  // ids are unique; a free slot has id 0
     }
     return FindThread(threadId);
@@ -444,19 +329,10 @@ bool SimDevice::SetThreadTimes(uint32_t threadId, uint64_t kernel, uint64_t user
 bool SimDevice::SetThreadLoad(uint32_t threadId, uint32_t load)
 {
     Sync();  // time so far is charged at the old load
-    SimThreadDetails* thread = FindThreadDetails(threadId);
-    if (thread == nullptr) return Fail(ESRCH);
-    thread->load = std::min(load, kFullLoad);
-    MarkBusy(static_cast<uint32_t>(thread - threadDetails_.data()), load > 0);
+    const std::optional<uint32_t> slot = threads_.SlotOf(threadId);
+    if (!slot) return Fail(ESRCH);
+    threads_.SetLoad(*slot, std::min(load, kFullLoad));
     return true;
-}
-
-void SimDevice::MarkBusy(uint32_t slot, bool busy)
-{
-    const auto at = std::lower_bound(busySlots_.begin(), busySlots_.end(), slot);
-    const bool listed = at != busySlots_.end() && *at == slot;
-    if (busy && !listed) busySlots_.insert(at, slot);
-    if (!busy && listed) busySlots_.erase(at);
 }
 
 bool SimDevice::SetThreadRunsIn(uint32_t threadId, uint32_t processId)
@@ -536,7 +412,7 @@ bool SimDevice::RemoveHeapBlock(uint32_t processId, uint64_t heapId, uint64_t ad
 uint32_t SimDevice::AddModule(const ModuleSpec& spec)
 {
     const uint32_t id = spec.id != 0 ? spec.id : NewId(0x0);
-    if (moduleIndex_.count(id) != 0) return 0;
+    if (modules_.Contains(id)) return 0;
     SimModule module;
     module.id = id;
     module.name = spec.name;
@@ -544,37 +420,23 @@ uint32_t SimDevice::AddModule(const ModuleSpec& spec)
     module.baseAddress = spec.baseAddress != 0 ? spec.baseAddress : 0x03F00000ull - 0x10000ull * (modules_.size() + 1);
     module.size = spec.size != 0 ? spec.size : 0x10000;
     module.inRom = spec.inRom;
-    modules_.push_back(module);
-    moduleIndex_[id] = modules_.size() - 1;
-    moduleByName_.emplace(Lower(spec.name), id);
     if (FindFile(module.path) == nullptr) {
         FileInfo info;
         info.attributes = spec.inRom ? (kFileInRom | kFileRomModule | kFileReadOnly | kFileSystem) : kFileArchive;
         info.size = module.size;
-        info.creation = info.lastWrite = info.lastAccess = FileTime::FromValue(bootTime_ - 86400ull * 1000 * kUnitsPerMs);
+        info.creation = info.lastWrite = info.lastAccess = FileTime::FromValue(clock_.bootTime() - 86400ull * 1000 * kUnitsPerMs);
         AddFile(module.path, info, spec.version);
     }
+    modules_.Add(std::move(module));
     return id;
-}
-
-const SimModule* SimDevice::FindModule(uint32_t moduleId) const
-{
-    auto it = moduleIndex_.find(moduleId);
-    return it == moduleIndex_.end() ? nullptr : &modules_[it->second];
-}
-
-uint32_t SimDevice::ModuleIdByName(const std::wstring& name) const
-{
-    auto it = moduleByName_.find(Lower(name));
-    return it == moduleByName_.end() ? 0 : it->second;
 }
 
 bool SimDevice::LoadModule(uint32_t processId, uint32_t moduleId, uint32_t usage)
 {
     SimProcess* process = FindProcess(processId);
     if (process == nullptr) return Fail(ESRCH);
-    auto module = moduleIndex_.find(moduleId);
-    if (module == moduleIndex_.end()) return Fail(ENOENT);
+    SimModule* module = modules_.Find(moduleId);
+    if (module == nullptr) return Fail(ENOENT);
     for (SimModuleRef& ref : process->modules) {
         if (ref.moduleId == moduleId) {
             ref.usage += usage;
@@ -582,7 +444,7 @@ bool SimDevice::LoadModule(uint32_t processId, uint32_t moduleId, uint32_t usage
         }
     }
     process->modules.push_back({moduleId, usage});
-    ++modules_[module->second].processCount;
+    ++module->processCount;
     return true;
 }
 
@@ -591,7 +453,7 @@ bool SimDevice::UnloadModule(uint32_t processId, uint32_t moduleId)
     SimProcess* process = FindProcess(processId);
     if (process == nullptr) return Fail(ESRCH);
     if (std::erase_if(process->modules, [moduleId](const SimModuleRef& r) { return r.moduleId == moduleId; }) == 0) return Fail(ENOENT);
-    --modules_[moduleIndex_.at(moduleId)].processCount;
+    if (SimModule* module = modules_.Find(moduleId)) --module->processCount;
     return true;
 }
 

@@ -5,18 +5,16 @@
 #pragma once
 
 #include "platform/Desktop.h"
-#include "platform/Devices.h"
-#include "platform/Interfaces.h"
 #include "platform/Kernel.h"
-#include "platform/Services.h"
-#include "platform/Shell.h"
-#include "platform/ToolHelp.h"
+#include "platform/sim/SimClock.h"
 #include "platform/sim/SimFailures.h"
 #include "platform/sim/SimHive.h"
+#include "platform/sim/SimModuleTable.h"
+#include "platform/sim/SimProcessTable.h"
 #include "platform/sim/SimProfile.h"
+#include "platform/sim/SimRecords.h"
+#include "platform/sim/SimThreadStore.h"
 
-#include <array>
-#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -28,117 +26,6 @@
 
 namespace kestrun::platform::sim {
 
-// A thread as a walk over threads reads it: id, owner and times, 32 bytes.
-struct SimThread {
-    uint32_t id = 0;
-    uint32_t ownerId = 0;
-    uint64_t creation = 0;  // file time
-    uint64_t kernelTime = 0;  // 100 ns units
-    uint64_t userTime = 0;
-};
-
-// The rest of a thread, kept apart so that walks over thread times read half as much.
-struct SimThreadDetails {
-    uint32_t currentProcessId = 0;  // the process it runs in now
-    int32_t basePriority = kThreadPriorityNormal;
-    int32_t deltaPriority = 0;
-    uint32_t usageCount = 1;
-    uint32_t accessKey = 0;
-    uint32_t load = 0;         // hundredths of a percent of the processor
-    uint32_t kernelShare = 50; // percent of charged time that is kernel time
-};
-
-struct SimHeap {
-    uint64_t id = 0;
-    uint32_t flags = 0;
-    std::vector<HeapEntry> entries;  // change through the device, which keeps bytes in step
-    uint64_t bytes = 0;              // sum of the entries' block sizes
-};
-
-struct SimModuleRef {
-    uint32_t moduleId = 0;
-    uint32_t usage = 1;
-};
-
-// What a refresh reads of every process (ids, thread placement, heap totals,
-// name) comes first, within two cache lines.
-struct SimProcess {
-    uint32_t id = 0;
-    uint32_t parentId = 0;
-    uint32_t accessKey = 0;
-    uint32_t firstThreadSlot = 0;        // with contiguousThreads: threads[k] lives at firstThreadSlot + k
-    bool contiguousThreads = true;
-    uint32_t heapBlocks = 0;
-    uint64_t heapBytes = 0;   // over all heaps, kept by the device with the entries
-    uint64_t memoryBase = 0;
-    std::vector<uint32_t> threads;  // owned threads, in creation order
-    // The executable's name when it is 1 to 23 ASCII characters, beside the
-    // fields above, so that a snapshot need not read the name's own block.
-    std::array<char, 23> shortName{};
-    uint8_t shortNameLength = 0;
-    std::wstring exeName;  // set by AddProcess, which keeps shortName in step
-    std::vector<uint32_t> threadSlots;  // where each of those lives in the device's thread store
-    std::wstring path;
-    bool terminable = true;
-    uint64_t serial = 0;  // distinguishes a reused id
-    std::vector<SimHeap> heaps;
-    std::vector<SimModuleRef> modules;
-    uint32_t churnBlocks = 0;  // real clock only: blocks the demo's allocation churn added
-};
-
-struct SimModule {
-    uint32_t id = 0;
-    std::wstring name;
-    std::wstring path;
-    uint64_t baseAddress = 0;
-    uint64_t size = 0;
-    bool inRom = false;
-    uint32_t processCount = 0;  // processes that have it loaded
-};
-
-struct SimWindow {
-    WindowId id = 0;
-    uint32_t processId = 0;
-    std::wstring title;
-    WindowId owner = 0;
-    WindowId parent = 0;
-    bool visible = true;
-    bool minimized = false;
-    bool respondsToClose = true;
-    uint32_t closeAfterPolls = 0;
-    uint32_t pollsUntilClosed = 0;  // after a close request to a window that takes its time: looks left
-    bool closeEndsProcess = true;
-    std::optional<uint32_t> iconColor;
-    uint32_t closeRequests = 0;
-};
-
-struct SimService {
-    ServiceEntry entry;
-    std::wstring keyName;
-};
-
-struct SimStreamDevice {
-    DeviceInfo info;
-    std::wstring activeKey;  // Drivers\Active\NN
-    int power = 0;           // -1: queries fail
-    bool deactivatable = true;
-};
-
-struct SimInterface {
-    InterfaceRow row;
-    std::wstring adapterName;
-    uint64_t inRate = 0;  // bytes per second (real clock only)
-    uint64_t outRate = 0;
-    uint64_t inCarry = 0;  // byte-milliseconds not yet counted
-    uint64_t outCarry = 0;
-};
-
-struct SimFile {
-    FileInfo info;
-    std::optional<VersionInfo> version;
-    std::optional<uint32_t> iconColor;  // the icon the shell shows for it; unset: none
-};
-
 class SimDevice {
 public:
     explicit SimDevice(const SimProfile& profile);
@@ -146,7 +33,7 @@ public:
     SimDevice& operator=(const SimDevice&) = delete;
 
     // ---- Clock ---------------------------------------------------------------
-    [[nodiscard]] ClockMode clockMode() const { return clockMode_; }
+    [[nodiscard]] ClockMode clockMode() const { return clock_.mode(); }
     void SetClockMode(ClockMode mode);
     // The tick count (milliseconds, wraps modulo 2^32). In real mode it first catches up with real time.
     uint32_t Tick();
@@ -155,10 +42,13 @@ public:
     // Manual clock: moves time forward and charges every thread its load share of
     // the elapsed time (one processor: loads above 100 % in total are scaled down).
     void AdvanceTime(uint32_t milliseconds);
-    [[nodiscard]] uint64_t UptimeMs() const { return uptimeMs_; }
-    [[nodiscard]] uint64_t BootTime() const { return bootTime_; }
+    [[nodiscard]] uint64_t UptimeMs() const { return clock_.uptimeMs(); }
+    [[nodiscard]] uint64_t BootTime() const { return clock_.bootTime(); }
     // Real clock: charges time that has passed since the last look.
-    void Sync();
+    void Sync()
+    {
+        if (const uint64_t elapsed = clock_.CatchUp(); elapsed != 0) Charge(elapsed);
+    }
 
     // ---- The all-process access scope ---------------------------------------
     [[nodiscard]] uint32_t permissions() const { return permissions_; }
@@ -172,30 +62,27 @@ public:
     uint32_t AddProcess(const ProcessSpec& spec);
     // Ends a process: its threads, heaps, module uses and windows go; the exit code is recorded.
     bool EndProcess(uint32_t processId, int exitCode);
-    [[nodiscard]] const std::vector<SimProcess>& processes() const { return processes_; }
-    SimProcess* FindProcess(uint32_t processId);
-    [[nodiscard]] const SimProcess* FindProcess(uint32_t processId) const;
+    [[nodiscard]] const std::vector<SimProcess>& processes() const { return processes_.all(); }
+    SimProcess* FindProcess(uint32_t processId) { return processes_.Find(processId); }
+    [[nodiscard]] const SimProcess* FindProcess(uint32_t processId) const { return processes_.Find(processId); }
     // First process with this executable name (case-insensitive); 0 when none.
-    [[nodiscard]] uint32_t ProcessIdByName(const std::wstring& exeName) const;
+    [[nodiscard]] uint32_t ProcessIdByName(const std::wstring& exeName) const { return processes_.IdByName(exeName); }
     [[nodiscard]] std::optional<int> ExitCode(uint32_t processId) const;
 
     uint32_t AddThread(uint32_t processId, const ThreadSpec& spec);  // 0 when the process is unknown or the id taken
     bool RemoveThread(uint32_t threadId);
     // Thread pointers stay valid until the next thread is added or removed.
-    SimThread* FindThread(uint32_t threadId);
-    [[nodiscard]] const SimThread* FindThread(uint32_t threadId) const;
-    SimThreadDetails* FindThreadDetails(uint32_t threadId);
+    SimThread* FindThread(uint32_t threadId) { return threads_.Find(threadId); }
+    [[nodiscard]] const SimThread* FindThread(uint32_t threadId) const { return threads_.Find(threadId); }
+    SimThreadDetails* FindThreadDetails(uint32_t threadId) { return threads_.FindDetails(threadId); }
     // The details of a thread this device found.
-    [[nodiscard]] const SimThreadDetails& DetailsOf(const SimThread& thread) const
-    {
-        return threadDetails_[static_cast<size_t>(&thread - threadStore_.data())];
-    }
+    [[nodiscard]] const SimThreadDetails& DetailsOf(const SimThread& thread) const { return threads_.DetailsOf(thread); }
     // The process's k-th thread when it is still threadId (no hash look-up), else FindThread.
     [[nodiscard]] const SimThread* ThreadOf(const SimProcess& process, size_t k, uint32_t threadId) const;
     // The process's threads in order when they lie side by side in the store (the
     // usual case: added together, none removed); empty otherwise.
     [[nodiscard]] std::span<const SimThread> ContiguousThreads(const SimProcess& process) const;
-    [[nodiscard]] size_t ThreadCount() const { return threadSlot_.size(); }
+    [[nodiscard]] size_t ThreadCount() const { return threads_.size(); }
     bool SetThreadTimes(uint32_t threadId, uint64_t kernel, uint64_t user);
     bool SetThreadLoad(uint32_t threadId, uint32_t load);
     bool SetThreadRunsIn(uint32_t threadId, uint32_t processId);
@@ -207,9 +94,9 @@ public:
 
     // ---- Modules --------------------------------------------------------------
     uint32_t AddModule(const ModuleSpec& spec);  // returns the module id (0: the id is taken)
-    [[nodiscard]] const std::vector<SimModule>& modules() const { return modules_; }
-    [[nodiscard]] const SimModule* FindModule(uint32_t moduleId) const;
-    [[nodiscard]] uint32_t ModuleIdByName(const std::wstring& name) const;
+    [[nodiscard]] const std::vector<SimModule>& modules() const { return modules_.all(); }
+    [[nodiscard]] const SimModule* FindModule(uint32_t moduleId) const { return modules_.Find(moduleId); }
+    [[nodiscard]] uint32_t ModuleIdByName(const std::wstring& name) const { return modules_.IdByName(name); }
     bool LoadModule(uint32_t processId, uint32_t moduleId, uint32_t usage = 1);
     bool UnloadModule(uint32_t processId, uint32_t moduleId);
 
@@ -240,11 +127,16 @@ public:
     SimStreamDevice* FindDevice(const std::wstring& legacyName);
     void AddDevice(const DeviceSpec& spec);
     bool SetDevicePower(const std::wstring& legacyName, int power);
+    // In index order. The counters are 32 bits wide, as the device keeps them, and wrap.
     std::vector<SimInterface>& interfaces() { return interfaces_; }
     SimInterface* FindInterface(uint32_t index);
-    void AddInterface(const InterfaceSpec& spec);
+    // False (EEXIST) when the index is taken.
+    bool AddInterface(const InterfaceSpec& spec);
+    bool RemoveInterface(uint32_t index);
     // Moves an interface's counters: bytes and unicast packets in and out.
     bool AddTraffic(uint32_t index, uint64_t inBytes, uint64_t outBytes, uint64_t inPackets = 0, uint64_t outPackets = 0);
+    // Moves every counter of an interface by the counts in traffic (each modulo 2^32).
+    bool AddTraffic(uint32_t index, const InterfaceRow& traffic);
     void AddFile(const std::wstring& path, const FileInfo& info, std::optional<VersionInfo> version = std::nullopt);
     [[nodiscard]] const SimFile* FindFile(const std::wstring& path) const;
     bool SetFileIcon(const std::wstring& path, std::optional<uint32_t> color);
@@ -280,35 +172,18 @@ public:
 
 private:
     uint32_t NewId(uint32_t low);
-    void IndexProcesses();
     void Charge(uint64_t elapsedMs);
-    void MarkBusy(uint32_t slot, bool busy);
     void Churn(uint64_t second);
     static uint64_t NextHeapAddress(const SimHeap& heap);
 
-    ClockMode clockMode_ = ClockMode::Manual;
-    uint64_t uptimeMs_ = 0;
-    uint32_t tickOffset_ = 0;  // tick = uptime + offset (mod 2^32)
-    uint64_t bootTime_ = 0;
-    std::chrono::steady_clock::time_point realBase_;
-    uint64_t realBaseUptime_ = 0;
+    SimClock clock_;
 
     uint32_t permissions_ = 1;
     uint32_t ownProcessId_ = 0;
 
-    std::vector<SimProcess> processes_;
-    std::unordered_map<uint32_t, size_t> processIndex_;
-    mutable size_t lastFound_ = 0;  // FindProcess's last answer: a hint, checked before use
-    // Threads live in one contiguous store, a process's threads next to each other
-    // as they were added; a removed thread's slot (id 0) is reused by the next one.
-    std::vector<SimThread> threadStore_;
-    std::vector<SimThreadDetails> threadDetails_;  // slot by slot with threadStore_
-    std::vector<uint32_t> busySlots_;  // slots of the threads with a load, ascending: the ones time is charged to
-    std::vector<uint32_t> freeThreadSlots_;
-    std::unordered_map<uint32_t, uint32_t> threadSlot_;  // thread id -> slot
-    std::vector<SimModule> modules_;
-    std::unordered_map<uint32_t, size_t> moduleIndex_;
-    std::unordered_map<std::wstring, uint32_t> moduleByName_;  // lower-case name
+    SimProcessTable processes_;
+    SimThreadStore threads_;
+    SimModuleTable modules_;
     std::unordered_map<uint32_t, int> exitCodes_;
     void CloseWindow(WindowId window);
     std::vector<SimWindow> windows_;

@@ -44,7 +44,7 @@ FileInfo DriverFile(uint64_t bootTime)
 }  // namespace
 
 SimDevice::SimDevice(const SimProfile& profile)
-    : uptimeMs_(profile.startTick), bootTime_(profile.bootTime), memory_(profile.memory)
+    : clock_(profile.startTick, profile.bootTime), memory_(profile.memory)
 {
     if (!profile.memoryLoadGiven && memory_.totalPhys > 0 && memory_.availPhys <= memory_.totalPhys)
         memory_.memoryLoad = static_cast<uint32_t>((memory_.totalPhys - memory_.availPhys) * 100 / memory_.totalPhys);
@@ -60,7 +60,7 @@ SimDevice::SimDevice(const SimProfile& profile)
         for (size_t t = 0; t < spec.threads.size(); ++t) {
             ThreadSpec& thread = spec.threads[t];
             // Threads were started one after another during boot: process p at 50 ms steps.
-            if (!thread.createdMs) thread.createdMs = std::min<uint64_t>(50 * p + 5 * t, uptimeMs_);
+            if (!thread.createdMs) thread.createdMs = std::min<uint64_t>(50 * p + 5 * t, clock_.uptimeMs());
             if (!thread.runsIn.empty()) links.push_back({0, t, thread.runsIn});
             thread.runsIn.clear();
         }
@@ -78,7 +78,7 @@ SimDevice::SimDevice(const SimProfile& profile)
         self.exeName = L"kestrun.exe";
         self.self = true;
         ThreadSpec ui;
-        ui.createdMs = uptimeMs_;
+        ui.createdMs = clock_.uptimeMs();
         self.threads.push_back(ui);
         AddProcess(self);
     }
@@ -222,7 +222,7 @@ void SimDevice::AddService(const ServiceSpec& spec)
         if (!spec.displayName.empty()) localMachine_.SetValue(key, L"DisplayName", RegValue::String(spec.displayName));
         if (!spec.description.empty()) localMachine_.SetValue(key, L"Description", RegValue::String(spec.description));
     }
-    if (!spec.dll.empty() && FindFile(L"\\Windows\\" + spec.dll) == nullptr) AddFile(L"\\Windows\\" + spec.dll, DriverFile(bootTime_));
+    if (!spec.dll.empty() && FindFile(L"\\Windows\\" + spec.dll) == nullptr) AddFile(L"\\Windows\\" + spec.dll, DriverFile(clock_.bootTime()));
 }
 
 SimService* SimDevice::FindService(const std::wstring& prefix)
@@ -272,7 +272,7 @@ void SimDevice::AddDevice(const DeviceSpec& spec)
     if (spec.sysIntr) localMachine_.SetValue(key, L"SysIntr", RegValue::Dword(*spec.sysIntr));
     if (spec.ioBase) localMachine_.SetValue(key, L"IoBase", *spec.ioBase);
     if (spec.memBase) localMachine_.SetValue(key, L"MemBase", *spec.memBase);
-    if (!spec.dll.empty() && FindFile(L"\\Windows\\" + spec.dll) == nullptr) AddFile(L"\\Windows\\" + spec.dll, DriverFile(bootTime_));
+    if (!spec.dll.empty() && FindFile(L"\\Windows\\" + spec.dll) == nullptr) AddFile(L"\\Windows\\" + spec.dll, DriverFile(clock_.bootTime()));
     devices_.push_back(std::move(device));
 }
 
@@ -294,36 +294,79 @@ bool SimDevice::SetDevicePower(const std::wstring& legacyName, int power)
 
 // ---- Network interfaces ------------------------------------------------------------------------
 
-void SimDevice::AddInterface(const InterfaceSpec& spec)
+namespace {
+
+// The device's counters are 32 bits wide.
+uint64_t Wrap32(uint64_t value) { return value & 0xFFFFFFFFu; }
+
+void Add32(uint64_t& counter, uint64_t count) { counter = Wrap32(counter + count); }
+
+}  // namespace
+
+bool SimDevice::AddInterface(const InterfaceSpec& spec)
 {
+    auto at = std::lower_bound(interfaces_.begin(), interfaces_.end(), spec.row.index,
+                               [](const SimInterface& itf, uint32_t index) { return itf.row.index < index; });
+    if (at != interfaces_.end() && at->row.index == spec.row.index) return Fail(EEXIST);
     SimInterface itf;
     itf.row = spec.row;
+    itf.row.speed = Wrap32(itf.row.speed);
+    for (uint64_t* counter : {&itf.row.inOctets, &itf.row.inUcastPkts, &itf.row.inNUcastPkts, &itf.row.inDiscards,
+                              &itf.row.inErrors, &itf.row.outOctets, &itf.row.outUcastPkts, &itf.row.outNUcastPkts,
+                              &itf.row.outDiscards, &itf.row.outErrors})
+        *counter = Wrap32(*counter);
     itf.adapterName = spec.adapterName;
     itf.inRate = spec.inRate;
     itf.outRate = spec.outRate;
-    interfaces_.push_back(std::move(itf));
+    interfaces_.insert(at, std::move(itf));
     if (!spec.adapterName.empty() && !spec.friendlyName.empty()) {
         const std::wstring mappings = L"Comm\\AdapterNameMappings";
         AddUserOverlayRoot(mappings);
         userOverlay_.SetValue(mappings, spec.adapterName, RegValue::String(spec.friendlyName));
     }
+    return true;
+}
+
+bool SimDevice::RemoveInterface(uint32_t index)
+{
+    SimInterface* itf = FindInterface(index);
+    if (itf == nullptr) return Fail(ENODEV);
+    interfaces_.erase(interfaces_.begin() + (itf - interfaces_.data()));
+    return true;
 }
 
 SimInterface* SimDevice::FindInterface(uint32_t index)
 {
-    for (SimInterface& itf : interfaces_)
-        if (itf.row.index == index) return &itf;
-    return nullptr;
+    auto at = std::lower_bound(interfaces_.begin(), interfaces_.end(), index,
+                               [](const SimInterface& itf, uint32_t wanted) { return itf.row.index < wanted; });
+    return at != interfaces_.end() && at->row.index == index ? &*at : nullptr;
 }
 
 bool SimDevice::AddTraffic(uint32_t index, uint64_t inBytes, uint64_t outBytes, uint64_t inPackets, uint64_t outPackets)
 {
+    InterfaceRow traffic;
+    traffic.inOctets = inBytes;
+    traffic.outOctets = outBytes;
+    traffic.inUcastPkts = inPackets;
+    traffic.outUcastPkts = outPackets;
+    return AddTraffic(index, traffic);
+}
+
+bool SimDevice::AddTraffic(uint32_t index, const InterfaceRow& traffic)
+{
     SimInterface* itf = FindInterface(index);
     if (itf == nullptr) return Fail(ENODEV);
-    itf->row.inOctets += inBytes;
-    itf->row.outOctets += outBytes;
-    itf->row.inUcastPkts += inPackets;
-    itf->row.outUcastPkts += outPackets;
+    InterfaceRow& row = itf->row;
+    Add32(row.inOctets, traffic.inOctets);
+    Add32(row.outOctets, traffic.outOctets);
+    Add32(row.inUcastPkts, traffic.inUcastPkts);
+    Add32(row.outUcastPkts, traffic.outUcastPkts);
+    Add32(row.inNUcastPkts, traffic.inNUcastPkts);
+    Add32(row.outNUcastPkts, traffic.outNUcastPkts);
+    Add32(row.inDiscards, traffic.inDiscards);
+    Add32(row.outDiscards, traffic.outDiscards);
+    Add32(row.inErrors, traffic.inErrors);
+    Add32(row.outErrors, traffic.outErrors);
     return true;
 }
 

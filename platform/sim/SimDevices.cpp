@@ -1,5 +1,6 @@
 // The device manager of the simulated device: active stream devices, power states, deactivation.
 #include "platform/LastError.h"
+#include "platform/common/Wildcard.h"
 #include "platform/sim/SimBackend.h"
 
 #include <algorithm>
@@ -8,22 +9,6 @@
 namespace kestrun::platform::sim {
 
 namespace {
-
-// Case-insensitive match with '*' (any run) and '?' (any one character).
-bool Matches(const std::wstring& pattern, const std::wstring& text)
-{
-    const std::wstring p = Lower(pattern);
-    const std::wstring t = Lower(text);
-    size_t pi = 0, ti = 0, starP = std::wstring::npos, starT = 0;
-    while (ti < t.size()) {
-        if (pi < p.size() && (p[pi] == L'?' || p[pi] == t[ti])) { ++pi; ++ti; }
-        else if (pi < p.size() && p[pi] == L'*') { starP = pi++; starT = ti; }
-        else if (starP != std::wstring::npos) { pi = starP + 1; ti = ++starT; }
-        else return false;
-    }
-    while (pi < p.size() && p[pi] == L'*') ++pi;
-    return pi == p.size();
-}
 
 class SimDevices final : public DeviceManager {
 public:
@@ -34,7 +19,7 @@ public:
         if (device_.Fails(SimCall::FindDevices)) return std::nullopt;
         std::vector<DeviceInfo> found;
         for (const SimStreamDevice& device : device_.devices())
-            if (Matches(pattern, device.info.legacyName)) found.push_back(device.info);
+            if (MatchesWildcard(pattern, device.info.legacyName)) found.push_back(device.info);
         return found;
     }
 

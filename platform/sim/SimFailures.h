@@ -37,6 +37,7 @@ enum class SimCall : size_t {
     DevicePower,
     DeactivateDevice,
     IfTable,
+    IfTableMemory,     // room for the interface table cannot be had
     AdapterName,       // the adapter list (GetAdapterName answers empty)
     Desktop,           // the desktop is not available
     EnumWindows,       // the window list cannot be read

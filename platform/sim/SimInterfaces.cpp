@@ -1,6 +1,9 @@
-// The network interface table of the simulated device.
+// The network interface table of the simulated device: 32-bit counters that wrap,
+// a table that must fit the reader's buffer, and an adapter list by index.
 #include "platform/LastError.h"
 #include "platform/sim/SimBackend.h"
+
+#include <cerrno>
 
 namespace kestrun::platform::sim {
 
@@ -10,21 +13,39 @@ class SimInterfaces final : public InterfaceTable {
 public:
     explicit SimInterfaces(SimDevice& device) : device_(device) {}
 
-    std::optional<std::vector<InterfaceRow>> GetIfTable() override
+    InterfaceTableTraits Traits() const override { return {32, false}; }
+
+    bool AllocateTable(InterfaceTableBuffer& buffer, uint32_t bytes) override
+    {
+        buffer.rows.clear();
+        buffer.size = 0;
+        if (device_.Fails(SimCall::IfTableMemory)) return false;
+        buffer.size = bytes;
+        return true;
+    }
+
+    bool GetIfTable(InterfaceTableBuffer& buffer, uint32_t& required) override
     {
         device_.Sync();  // counters follow the real clock
-        if (device_.Fails(SimCall::IfTable)) return std::nullopt;
-        std::vector<InterfaceRow> rows;
-        rows.reserve(device_.interfaces().size());
-        for (const SimInterface& itf : device_.interfaces()) rows.push_back(itf.row);
-        return rows;
+        required = buffer.size;
+        if (device_.Fails(SimCall::IfTable)) return false;
+        const std::vector<SimInterface>& interfaces = device_.interfaces();
+        required = IfTableBytes(interfaces.size());
+        if (required > buffer.size) return Fail(ENOBUFS);
+        buffer.rows.resize(interfaces.size());
+        for (size_t i = 0; i < interfaces.size(); ++i) buffer.rows[i] = interfaces[i].row;
+        return true;
     }
 
     std::wstring GetAdapterName(uint32_t index) override
     {
         if (device_.Fails(SimCall::AdapterName)) return {};
         const SimInterface* itf = device_.FindInterface(index);
-        return itf == nullptr ? std::wstring() : itf->adapterName;
+        if (itf == nullptr) {
+            Fail(ENODEV);
+            return {};
+        }
+        return itf->adapterName;
     }
 
 private:

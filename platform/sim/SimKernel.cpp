@@ -57,6 +57,8 @@ public:
         return self->path;
     }
 
+    uint32_t GetCurrentProcessId() override { return device_.OwnProcessId(); }
+
     InstanceLockResult CreateInstanceLock(const std::wstring& name) override
     {
         InstanceLockResult result;

@@ -4,11 +4,19 @@
 
 #include "platform/sim/SimProfileReader.h"
 
+#include <cwctype>
 #include <fstream>
 #include <set>
 #include <sstream>
 
 namespace kestrun::platform::sim {
+
+std::wstring Lower(const std::wstring& text)
+{
+    std::wstring out(text);
+    for (wchar_t& c : out) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+    return out;
+}
 
 namespace {
 
@@ -204,6 +212,7 @@ void ReadDevices(Reader& r, const json& root, SimProfile& profile)
 
 void ReadInterfaces(Reader& r, const json& root, SimProfile& profile)
 {
+    constexpr uint64_t kMax32 = 0xFFFFFFFFu;  // the device's counters and speeds are 32 bits wide
     std::set<uint64_t> indices;
     r.Each(root, "interfaces", "interfaces", [&](const json& j, const std::string& p) {
         if (!r.Object(j, p, {"index", "name", "adapter", "friendlyName", "type", "mtu", "speed", "status", "description",
@@ -221,19 +230,19 @@ void ReadInterfaces(Reader& r, const json& root, SimProfile& profile)
         r.Text(j, "friendlyName", p, s.friendlyName);
         if (r.Number(j, "type", p, value, 0, 0xFFFFFFFFu)) s.row.type = static_cast<uint32_t>(value);
         if (r.Number(j, "mtu", p, value, 0, 0xFFFFFFFFu)) s.row.mtu = static_cast<uint32_t>(value);
-        r.Number(j, "speed", p, s.row.speed);
+        r.Number(j, "speed", p, s.row.speed, 0, kMax32);
         if (r.Number(j, "status", p, value, 0, 5)) s.row.operStatus = static_cast<uint32_t>(value);
         r.Text(j, "description", p, s.row.description);
-        r.Number(j, "inOctets", p, s.row.inOctets);
-        r.Number(j, "outOctets", p, s.row.outOctets);
-        r.Number(j, "inUcastPkts", p, s.row.inUcastPkts);
-        r.Number(j, "outUcastPkts", p, s.row.outUcastPkts);
-        r.Number(j, "inNUcastPkts", p, s.row.inNUcastPkts);
-        r.Number(j, "outNUcastPkts", p, s.row.outNUcastPkts);
-        r.Number(j, "inDiscards", p, s.row.inDiscards);
-        r.Number(j, "outDiscards", p, s.row.outDiscards);
-        r.Number(j, "inErrors", p, s.row.inErrors);
-        r.Number(j, "outErrors", p, s.row.outErrors);
+        r.Number(j, "inOctets", p, s.row.inOctets, 0, kMax32);
+        r.Number(j, "outOctets", p, s.row.outOctets, 0, kMax32);
+        r.Number(j, "inUcastPkts", p, s.row.inUcastPkts, 0, kMax32);
+        r.Number(j, "outUcastPkts", p, s.row.outUcastPkts, 0, kMax32);
+        r.Number(j, "inNUcastPkts", p, s.row.inNUcastPkts, 0, kMax32);
+        r.Number(j, "outNUcastPkts", p, s.row.outNUcastPkts, 0, kMax32);
+        r.Number(j, "inDiscards", p, s.row.inDiscards, 0, kMax32);
+        r.Number(j, "outDiscards", p, s.row.outDiscards, 0, kMax32);
+        r.Number(j, "inErrors", p, s.row.inErrors, 0, kMax32);
+        r.Number(j, "outErrors", p, s.row.outErrors, 0, kMax32);
         r.Number(j, "inRate", p, s.inRate);
         r.Number(j, "outRate", p, s.outRate);
         profile.interfaces.push_back(std::move(s));

@@ -1,5 +1,7 @@
 #include "platform/sim/SimProfileReader.h"
 
+#include "platform/Types.h"
+
 #include <cstdio>
 #include <cwctype>
 
@@ -7,16 +9,15 @@ namespace kestrun::platform::sim {
 
 namespace {
 
-// Days from 1601-01-01 to the civil date (proleptic Gregorian).
-int64_t DaysSince1601(int64_t y, unsigned m, unsigned d)
+// Days from 1970-01-01 to the civil date (proleptic Gregorian), negative before.
+int64_t DaysSince1970(int64_t y, unsigned m, unsigned d)
 {
     y -= m <= 2;
     const int64_t era = (y >= 0 ? y : y - 399) / 400;
     const auto yoe = static_cast<unsigned>(y - era * 400);
     const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
     const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    const int64_t daysSince1970 = era * 146097 + static_cast<int64_t>(doe) - 719468;
-    return daysSince1970 + 134774;  // 1601-01-01 is 134774 days before 1970-01-01
+    return era * 146097 + static_cast<int64_t>(doe) - 719468;
 }
 
 }  // namespace
@@ -246,8 +247,8 @@ bool Reader::Time(const json& j, const char* key, const std::string& path, uint6
         Error(path + "." + key, "expected a time \"YYYY-MM-DD HH:MM:SS\"");
         return false;
     }
-    const int64_t days = DaysSince1601(y, mo, d);
-    out = static_cast<uint64_t>(((days * 24 + h) * 60 + mi) * 60 + s) * 10000000ull;
+    const int64_t seconds = ((DaysSince1970(y, mo, d) * 24 + h) * 60 + mi) * 60 + s;  // negative before 1970
+    out = static_cast<uint64_t>(static_cast<int64_t>(kUnixEpochAsFileTime) + seconds * 10000000);
     return true;
 }
 

@@ -11,6 +11,7 @@
 #include <wx/button.h>
 #include <wx/frame.h>
 #include <wx/listctrl.h>
+#include <wx/panel.h>
 #include <wx/textctrl.h>
 
 #include <map>
@@ -28,8 +29,15 @@ protected:
             return kIdYes;
         });
         frame_ = new wxFrame(nullptr, wxID_ANY, "page", wxDefaultPosition, wxSize(800, 600));
-        page_ = new CServicesDlg(frame_, sim_.get());
+        page_ = new CServicesDlg(new wxPanel(frame_), sim_.get());
         frame_->Show();
+    }
+    // The page's window changes size by (dx, dy), as the tab control makes it,
+    // and the view tells it so.
+    void GrowPage(int dx, int dy)
+    {
+        page_->SetSize(page_->GetSize() + wxSize(dx, dy));
+        page_->Resize(dx, dy);
     }
     void TearDown() override
     {
@@ -129,7 +137,7 @@ TEST_F(ServicesPageWindow, AShownPageGrowsItsListAndMovesItsDescriptionAndButton
     const wxRect list = page_->listControl()->GetRect();
     const wxRect description = Control<wxTextCtrl>(CServicesDlg::kIdcDescription)->GetRect();
     const wxRect start = Control<wxButton>(CServicesDlg::kIdcStart)->GetRect();
-    page_->Resize(20, 30);
+    GrowPage(20, 30);
     EXPECT_EQ(page_->listControl()->GetRect().GetSize(), list.GetSize() + wxSize(20, 30));
     const wxRect movedDescription = Control<wxTextCtrl>(CServicesDlg::kIdcDescription)->GetRect();
     EXPECT_EQ(movedDescription.GetTopLeft(), description.GetTopLeft() + wxPoint(0, 30));

@@ -80,8 +80,8 @@ protected:
         ASSERT_TRUE(frame->CreateFrame());
         view = frame->view();
         ASSERT_NE(view, nullptr);
-        // The notification area is missing on the test display; that box is not ours.
-        boxes.clear();
+        // Sizes here are the test's own: the first one is not a widening for the tab titles.
+        view->SetClassicWidth(0);
         const wxRealPoint scale = CMainFrame::ClassicScale(view);
         thresholds = ViewSizeTracker(scale.x, scale.y);
     }
@@ -251,14 +251,16 @@ TEST_F(Shell, MenuBarHasTheFiveMenusWithTheirItemsAndCheckItems)
     EXPECT_EQ(menuOf(ID_APP_ABOUT), bar->GetMenu(4));
 }
 
-TEST_F(Shell, MinimisingHidesTheProgramOnlyUnderHideWhenMinimized)
+// The test display has neither a panel nor a notification area: a hidden window
+// could not be brought back, so minimising never hides it (MainFrameTest has the icon).
+TEST_F(Shell, WithoutAnyNotificationIconMinimisingNeverHidesTheProgram)
 {
     struct Case {
         bool option;
         bool iconized;
         int hides;
     };
-    for (const Case c : {Case{false, true, 0}, Case{true, false, 0}, Case{true, true, 1}}) {
+    for (const Case c : {Case{false, true, 0}, Case{true, false, 0}, Case{true, true, 0}}) {
         services.appOptions.HideWhenMinimized = c.option;
         services.hides = 0;
         wxIconizeEvent event(frame->GetId(), c.iconized);
@@ -457,11 +459,14 @@ TEST_F(Shell, SetPriorityIsEnabledOnlyForTheSelectedProcessOnTheProcessesTab)
     }
 }
 
-TEST_F(Shell, ShowAllDllsStaysGrey)
+TEST_F(Shell, ShowAllDllsIsEnabledOnEveryTab)
 {
     ShowFirstPage();
-    UpdateMenus();
-    EXPECT_FALSE(Enabled(ID_TOOLS_SHOW_ALL_DLLS));
+    for (int tab : {0, 1, 5}) {
+        view->tabControl()->SetSelection(static_cast<size_t>(tab));
+        UpdateMenus();
+        EXPECT_TRUE(Enabled(ID_TOOLS_SHOW_ALL_DLLS)) << tab;
+    }
 }
 
 // --- Sizing -----------------------------------------------------------------------------
@@ -503,16 +508,28 @@ TEST_F(Shell, HiddenPagesAddUpResizesAndApplyThemOnceWhenShown)
     EXPECT_FALSE(view->Page(0)->resizeState().pending()) << "the visible page resizes at once";
     EXPECT_EQ(list->GetSize(), listBefore) << "a hidden page does not lay out";
 
+    // Shown, the page lays its controls out for the size the tab control gave it
+    // (the window is not on screen here, so that size is still the template's;
+    // PageLayoutTest follows real sizes).
+    CPageBase* processes = view->processesPage();
+    const wxSize margins = processes->GetClientSize() - listBefore;
+    processes->SetSize(processes->GetSize() + wxSize(40, 35));  // as the tab control does
+    EXPECT_EQ(list->GetSize(), listBefore) << "a hidden page does not lay out";
     view->PreTranslateKey(Key(WXK_TAB, true));  // to Processes
     ASSERT_EQ(ShownPages(), std::vector<int>{1});
-    EXPECT_FALSE(view->processesPage()->resizeState().pending());
+    EXPECT_FALSE(processes->resizeState().pending());
     EXPECT_EQ(list->GetSize(), listBefore + wxSize(40, 35));
+    EXPECT_EQ(processes->GetClientSize() - list->GetSize(), margins);
 
     // Shown again later, the change is not applied a second time.
     view->PreTranslateKey(Key(WXK_TAB, true, true));
     view->PreTranslateKey(Key(WXK_TAB, true));
     EXPECT_EQ(list->GetSize(), listBefore + wxSize(40, 35));
     EXPECT_TRUE(view->Page(2)->resizeState().pending()) << "pages not yet shown keep theirs";
+
+    // While shown the page follows its size at once.
+    processes->SetSize(processes->GetSize() - wxSize(10, 20));
+    EXPECT_EQ(list->GetSize(), listBefore + wxSize(30, 15));
 }
 
 // The first size is taken on a view of its own, so that no layout of the frame
@@ -564,8 +581,13 @@ TEST_F(ShellFirstSize, NarrowFirstSizeShrinksEveryPageOnceThenShowsTheApplicatio
     }
     EXPECT_FALSE(fresh->Page(0)->resizeState().pending());
 
+    // Shown, the Processes page has forgotten the shrink it was told of and fits
+    // its controls to its own size.
+    CPageBase* processes = fresh->processesPage();
+    const wxSize margins = processes->GetClientSize() - listBefore;
     fresh->GoToProcess(0);
-    EXPECT_EQ(list->GetSize(), listBefore + wxSize(thresholds.shrinkDx(), thresholds.shrinkDy()));
+    EXPECT_FALSE(processes->resizeState().pending());
+    EXPECT_EQ(processes->GetClientSize() - list->GetSize(), margins);
 }
 
 TEST_F(ShellFirstSize, WideFirstSizeShowsTheApplicationsPageWithoutShrinking)

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <wx/frame.h>
+#include <wx/panel.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 
@@ -23,7 +24,16 @@ protected:
     void SetUp() override
     {
         frame = new wxFrame(nullptr, wxID_ANY, "page", wxDefaultPosition, wxSize(800, 600));
-        page = new CSystemDlg(frame, nullptr);
+        // On a panel of its own, so that nothing but the test sizes the page.
+        page = new CSystemDlg(new wxPanel(frame), nullptr);
+    }
+
+    // The page's window grows by (dx, dy), as the tab control makes it, and the
+    // view tells it so.
+    void GrowPage(int dx, int dy)
+    {
+        page->SetSize(page->GetSize() + wxSize(dx, dy));
+        page->Resize(dx, dy);
     }
     void TearDown() override { frame->Destroy(); }
 
@@ -96,11 +106,11 @@ TEST_F(SystemPage, HistoriesGrowWhileHiddenButGaugesDoNot)
 TEST_F(SystemPage, HiddenResizesAreAppliedOnceWhenShown)
 {
     const auto before = Rects();
-    page->Resize(10, 20);
-    page->Resize(-4, 6);
+    GrowPage(10, 20);
+    GrowPage(-4, 6);
     EXPECT_EQ(Rects(), before);  // nothing moves while hidden
 
-    page->OnShowPage();  // applied as one Resize(6, 26): each gauge row grows by 13
+    page->OnShowPage();  // laid out once for (6, 26): each gauge row grows by 13
     const auto after = Rects();
     for (int id : {1031, 1027}) {
         EXPECT_EQ(after.at(id).GetTopLeft(), before.at(id).GetTopLeft()) << id;
@@ -134,7 +144,7 @@ TEST_F(SystemPage, AShrinkOfThreePixelsMovesTheRowsByOne)
 {
     page->OnShowPage();
     const auto before = Rects();
-    page->Resize(0, -3);
+    GrowPage(0, -3);
     const auto after = Rects();
     EXPECT_EQ(after.at(1027).height, before.at(1027).height - 1);
     EXPECT_EQ(after.at(1028).y, before.at(1028).y - 1);

@@ -20,8 +20,9 @@ trap cleanup EXIT
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-# start_x [wm]: a private X server with a notification area (trayer), and
-# openbox when asked, on a free display.
+# start_x [wm|bare]: a private X server with a notification area (trayer), and
+# openbox when asked, on a free display; bare: neither (as GNOME and most
+# Wayland desktops look to an X11 program).
 start_x() {
     exec 5< <(Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null)
     read -r -t 20 display <&5 || fail "Xvfb did not start"
@@ -32,6 +33,7 @@ start_x() {
         PIDS+=($!)
         for _ in $(seq 50); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break; sleep 0.1; done
     fi
+    [[ ${1:-} == bare ]] && return 0
     trayer --edge top --align right --widthtype pixel --width 64 --heighttype pixel --height 24 >/dev/null 2>&1 &
     PIDS+=($!)
     for _ in $(seq 100); do xdotool search --class trayer >/dev/null 2>&1 && break; sleep 0.1; done

@@ -80,12 +80,16 @@ for path in ./usr/lib/kestrun/kestrun ./usr/lib/kestrun/kestrun.htm ./usr/lib/ke
     ./usr/lib/kestrun/kestrun-setup-hooks ./usr/share/applications/kestrun.desktop \
     ./usr/share/icons/hicolor/16x16/apps/kestrun.png ./usr/share/icons/hicolor/32x32/apps/kestrun.png \
     ./usr/share/icons/hicolor/48x48/apps/kestrun.png ./usr/share/icons/hicolor/128x128/apps/kestrun.png \
-    ./usr/share/man/man1/kestrun.1.gz; do
+    ./usr/share/man/man1/kestrun.1.gz ./usr/share/metainfo/org.kestrun.Kestrun.metainfo.xml; do
     grep -q " $path\$" "$work/contents" || fail "the package lacks $path"
 done
 grep -q ' ./usr/bin/kestrun -> ../lib/kestrun/kestrun$' "$work/contents" || fail "no kestrun command in /usr/bin"
 dpkg-deb -x "$deb" "$work/tree"
 grep -q '^Categories=System;Monitor;$' "$work/tree/usr/share/applications/kestrun.desktop" || fail "menu categories"
+if command -v appstreamcli >/dev/null; then
+    appstreamcli validate --no-net "$work/tree/usr/share/metainfo/org.kestrun.Kestrun.metainfo.xml" >&2 \
+        || fail "the installed AppStream metadata does not validate"
+fi
 exports=$(nm -D --defined-only "$work/tree/usr/lib/kestrun/libpellora.so" | awk '{print $3}' | sort | tr '\n' ' ')
 [ "$exports" = "Install_Exit Install_Init Uninstall_Exit Uninstall_Init " ] || fail "Pellora exports: $exports"
 for script in postinst prerm postrm; do

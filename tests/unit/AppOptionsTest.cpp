@@ -94,19 +94,26 @@ TEST_F(OptionsStore, SaveWritesFourDwordsThatLoadBack)
     EXPECT_TRUE(options.AutoScale);
 }
 
-TEST_F(OptionsStore, CorruptStoreGivesDefaultsAndIsNotDestroyed)
+TEST_F(OptionsStore, CorruptStoreGivesDefaultsAndTheSessionsChangesAreKept)
 {
     {
         std::ofstream out(path_, std::ios::binary);
         out << "this is not a database, but it is somebody's file\n";
     }
     const std::string before = Bytes();
+    {
+        auto registry = Open();
+        AppOptions options = AppOptions::Load(*registry);
+        EXPECT_TRUE(options.AlwaysOnTop);
+        EXPECT_FALSE(options.AutoScale);
+        options.AlwaysOnTop = false;
+        EXPECT_TRUE(options.Save(*registry)) << "the session's changes go into a fresh store";
+    }
+    std::ifstream aside(path_.string() + ".damaged", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(aside), std::istreambuf_iterator<char>()), before)
+        << "the damaged file is kept aside byte for byte";
     auto registry = Open();
-    const AppOptions options = AppOptions::Load(*registry);
-    EXPECT_TRUE(options.AlwaysOnTop);
-    EXPECT_FALSE(options.AutoScale);
-    EXPECT_FALSE(options.Save(*registry)) << "a write into a damaged store must fail, not replace it";
-    EXPECT_EQ(Bytes(), before);
+    EXPECT_FALSE(AppOptions::Load(*registry).AlwaysOnTop);
 }
 
 TEST_F(OptionsStore, UnreadableStoreGivesDefaults)

@@ -8,6 +8,8 @@
 
 #include <unistd.h>
 
+#include <csignal>
+
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -98,6 +100,21 @@ TEST(BatchSort, AnUnknownTitleNamesTheValidColumns)
     EXPECT_NE(system.errors.find("no list to sort"), std::string::npos) << system.errors;
 }
 
+TEST(BatchNetwork, PrintsTheInterfacesThenTheHistorySample)
+{
+    const BatchRun run = RunBatchOf({"--batch", "--page", "network", "--sort", "bytes recv."});
+    ASSERT_EQ(run.status, 0) << run.errors;
+    ASSERT_EQ(run.lines.size(), 3u);
+    ASSERT_EQ(run.lines[0].size(), 16u);
+    EXPECT_EQ(run.lines[0][0], "Name");
+    EXPECT_EQ(run.lines[0][10], "Non-Unicasts/Interval");
+    EXPECT_EQ(run.lines[0][15], "Errors");
+    // Loopback is not listed; the unnamed adapter shows its friendly name.
+    EXPECT_EQ(run.lines[1], (std::vector<std::string>{"LAN Adapter", "Operational", "10 Mbit/s", "0%", "500", "1000", "0",
+                                                      "1500", "0", "0", "0", "0", "0", "0", "0", "0"}));
+    EXPECT_EQ(run.lines[2], (std::vector<std::string>{"LAN Usage History", "0.00%"})) << "no rate at the first tick";
+}
+
 TEST(BatchSort, DescendingNeedsASortColumn)
 {
     EXPECT_EQ(ParseCommandLine({"--batch", "--descending"}).mode, CommandLine::Mode::Error);
@@ -106,6 +123,182 @@ TEST(BatchSort, DescendingNeedsASortColumn)
     const CommandLine line = ParseCommandLine({"--batch", "--sort", "CPU Usage", "--descending"});
     EXPECT_EQ(line.sortColumn, "CPU Usage");
     EXPECT_TRUE(line.descending);
+}
+
+TEST(BatchCells, ControlCharactersAreEscapedSoEveryRowStaysOneLineOfTabSeparatedCells)
+{
+    const struct {
+        std::wstring cell;
+        std::string printed;
+    } cases[] = {
+        {L"nk.exe", "nk.exe"},
+        {L"", ""},
+        {L"two\nlines", "two\\nlines"},
+        {L"a\tb", "a\\tb"},
+        {L"C:\\Windows", "C:\\\\Windows"},
+        {L"\\n", "\\\\n"},  // a backslash before an n stays told apart from a line break
+        {L"bell\a", "bell\\x07"},
+        {L"\r\x1B[0m", "\\x0D\\x1B[0m"},
+        {L"del\x7F", "del\\x7F"},
+        {L"c1\x85\x9F", "c1\\x85\\x9F"},
+        {L"\x01\x1F", "\\x01\\x1F"},
+        {L"caf\u00E9 \u00A0", "caf\xC3\xA9 \xC2\xA0"},  // printable text stays as it is, in UTF-8
+        {L"\u4E2D\u6587", "\xE4\xB8\xAD\xE6\x96\x87"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(BatchCell(c.cell), c.printed) << platform::Narrow(c.cell);
+}
+
+TEST(BatchOutput, AFailedWriteEndsTheRunWithOneLineAndStatusOne)
+{
+    std::FILE* full = std::fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    platform::Install(platform::sim::testing::SmallDevice());
+    const int saved = dup(fileno(stderr));
+    std::FILE* err = std::tmpfile();
+    fflush(stderr);
+    dup2(fileno(err), fileno(stderr));
+    const int status = RunBatch(ParseCommandLine({"--batch", "--ticks", "3", "--interval", "0"}), full);
+    fflush(stderr);
+    dup2(saved, fileno(stderr));
+    close(saved);
+    std::fclose(full);
+    std::rewind(err);
+    std::string errors;
+    for (int c; (c = std::fgetc(err)) != EOF;) errors += static_cast<char>(c);
+    std::fclose(err);
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(errors, "kestrun: write error: No space left on device\n");
+}
+
+TEST(BatchOutput, AClosedPipeEndsTheRunQuietly)
+{
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    close(fds[0]);  // nobody reads
+    const auto previous = std::signal(SIGPIPE, SIG_IGN);  // the write fails with EPIPE instead of killing the test
+    std::FILE* out = fdopen(fds[1], "w");
+    ASSERT_NE(out, nullptr);
+    std::fputs("header\n", out);
+    EXPECT_EQ(FinishOutput(out), 141);
+    std::fclose(out);
+    std::signal(SIGPIPE, previous);
+}
+
+TEST(BatchDetail, ThreadsPrintTheTitleLineThenTheDialogsRows)
+{
+    const BatchRun run = RunBatchOf({"--batch", "--page", "threads", "--pid", "0x00800002"});
+    ASSERT_EQ(run.status, 0) << run.errors;
+    ASSERT_EQ(run.lines.size(), 4u);
+    EXPECT_EQ(run.lines[0], (std::vector<std::string>{"worker.exe - 2 Threads"}));
+    EXPECT_EQ(run.lines[1][0], "Thread ID");
+    EXPECT_EQ(run.lines[1][7], "Current Proc.");
+    EXPECT_EQ(run.lines[2][0], "0080000E");
+    EXPECT_EQ(run.lines[2][4], "4");
+    EXPECT_EQ(run.lines[2][7], "worker.exe");
+    EXPECT_EQ(run.lines[3][7], "!nk.exe");
+
+    const BatchRun sorted = RunBatchOf({"--batch", "--page=threads", "--pid=8388610", "--sort", "Base Prio.", "--descending"});
+    ASSERT_EQ(sorted.status, 0) << sorted.errors;
+    EXPECT_EQ(sorted.lines[2][4], "4");
+    EXPECT_EQ(sorted.lines[3][4], "3");
+}
+
+TEST(BatchDetail, HeapPrintsTheTitleRowsAndTotals)
+{
+    const BatchRun run = RunBatchOf({"--batch", "--page", "heap", "--pid", "0x00800002"});
+    ASSERT_EQ(run.status, 0) << run.errors;
+    ASSERT_EQ(run.lines.size(), 8u);
+    EXPECT_EQ(run.lines[0], (std::vector<std::string>{"worker.exe - 4 Memory Blocks"}));
+    EXPECT_EQ(run.lines[1], (std::vector<std::string>{"Address", "Size", "Flags", "Lock Count"}));
+    EXPECT_EQ(run.lines[5][1], "24");
+    EXPECT_EQ(run.lines[5][2], "Moveable Big ");
+    EXPECT_EQ(run.lines[5][3], "2");
+    EXPECT_EQ(run.lines[6], (std::vector<std::string>{"Total size:", "2 kB"}));
+    EXPECT_EQ(run.lines[7], (std::vector<std::string>{"Free size:", "0"}));
+}
+
+TEST(BatchDetail, NoProcessGivesTheEmptyDialogAndAnEndedOneAnError)
+{
+    const BatchRun none = RunBatchOf({"--batch", "--page", "threads"});
+    ASSERT_EQ(none.status, 0) << none.errors;
+    EXPECT_EQ(none.lines[0], (std::vector<std::string>{"(none) - 0 Threads"}));
+    EXPECT_EQ(none.lines.size(), 2u);
+
+    const BatchRun gone = RunBatchOf({"--batch", "--page", "heap", "--pid", "12345"});
+    EXPECT_EQ(gone.status, 1);
+    EXPECT_TRUE(gone.lines.empty());
+    EXPECT_NE(gone.errors.find("no process 12345"), std::string::npos) << gone.errors;
+}
+
+TEST(BatchDetail, ModulesOfAProcessOrOfTheSystemWithTheirSums)
+{
+    const BatchRun worker = RunBatchOf({"--batch", "--page", "modules", "--pid", "0x00800002"});
+    ASSERT_EQ(worker.status, 0) << worker.errors;
+    ASSERT_EQ(worker.lines.size(), 7u);
+    EXPECT_EQ(worker.lines[0], (std::vector<std::string>{"worker.exe - 2 Modules"}));
+    EXPECT_EQ(worker.lines[1][4], "Exec. Loc.");
+    EXPECT_EQ(worker.lines[2][0], "coredll.dll");
+    EXPECT_EQ(worker.lines[2][4], "ROM");
+    EXPECT_EQ(worker.lines[3][0], "app.dll");
+    EXPECT_EQ(worker.lines[3][1], "\\\\Program Files\\\\Worker");  // a backslash is printed doubled
+    EXPECT_EQ(worker.lines[3][6], "3");
+    EXPECT_EQ(worker.lines[4], (std::vector<std::string>{"Total:", "72 kB"}));
+    EXPECT_EQ(worker.lines[5], (std::vector<std::string>{"Shared:", "64 kB"}));
+    EXPECT_EQ(worker.lines[6], (std::vector<std::string>{"RAM:", "8 kB"}));
+
+    const BatchRun system = RunBatchOf({"--batch", "--page", "modules"});
+    ASSERT_EQ(system.status, 0) << system.errors;
+    EXPECT_EQ(system.lines[0], (std::vector<std::string>{"System - 2 Modules"}));
+}
+
+TEST(BatchDetail, ModuleUsageListsTheProcessesOfAModuleByPathOrName)
+{
+    const BatchRun run = RunBatchOf({"--batch", "--page", "module-usage", "--module", "coredll.dll"});
+    ASSERT_EQ(run.status, 0) << run.errors;
+    ASSERT_EQ(run.lines.size(), 4u);
+    EXPECT_EQ(run.lines[0], (std::vector<std::string>{"coredll.dll - Used by 2 Processes"}));
+    EXPECT_EQ(run.lines[1], (std::vector<std::string>{"Name", "PID", "Usage", "Path"}));
+    EXPECT_EQ(run.lines[2][0], "nk.exe");
+    EXPECT_EQ(run.lines[3][0], "worker.exe");
+
+    const BatchRun byPath = RunBatchOf({"--batch", "--page", "module-usage", "--module", "\\Program Files\\Worker\\app.dll"});
+    ASSERT_EQ(byPath.status, 0) << byPath.errors;
+    EXPECT_EQ(byPath.lines[0], (std::vector<std::string>{"app.dll - Used by 1 Process"}));
+    EXPECT_EQ(byPath.lines[2][2], "3");
+
+    const BatchRun unknown = RunBatchOf({"--batch", "--page", "module-usage", "--module", "nothing.dll"});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_NE(unknown.errors.find("no process has nothing.dll loaded"), std::string::npos) << unknown.errors;
+    EXPECT_EQ(ParseCommandLine({"--batch", "--page", "module-usage"}).mode, CommandLine::Mode::Error);
+    EXPECT_EQ(ParseCommandLine({"--batch", "--module", "x.dll"}).mode, CommandLine::Mode::Error);
+}
+
+TEST(BatchDetail, FilePrintsTheNineFieldsAndSixAttributes)
+{
+    const BatchRun run = RunBatchOf({"--batch", "--file", "\\Windows\\coredll.dll"});
+    ASSERT_EQ(run.status, 0) << run.errors;
+    ASSERT_EQ(run.lines.size(), 16u);
+    EXPECT_EQ(run.lines[0], (std::vector<std::string>{"coredll.dll Properties"}));
+    EXPECT_EQ(run.lines[1], (std::vector<std::string>{"Location:", "\\\\Windows"}));
+    EXPECT_EQ(run.lines[2], (std::vector<std::string>{"Description:", "Core"}));
+    EXPECT_EQ(run.lines[6], (std::vector<std::string>{"Size:", "65536 bytes"}));
+    EXPECT_EQ(run.lines[14], (std::vector<std::string>{"in ROM", "yes"}));
+    EXPECT_EQ(run.lines[15], (std::vector<std::string>{"ROM module", "yes"}));
+
+    const BatchRun missing = RunBatchOf({"--batch", "--file", "\\Windows\\none.dll"});
+    ASSERT_EQ(missing.status, 0) << "the dialog reports nothing";
+    EXPECT_EQ(missing.lines[3], (std::vector<std::string>{"Version:", "n/a"}));
+    EXPECT_EQ(missing.lines[6], (std::vector<std::string>{"Size:"}));
+    EXPECT_EQ(missing.lines[10], (std::vector<std::string>{"read-only", "no"}));
+}
+
+TEST(BatchDetail, PidBelongsToTheDetailPages)
+{
+    EXPECT_EQ(ParseCommandLine({"--batch", "--pid", "5"}).mode, CommandLine::Mode::Error);
+    EXPECT_EQ(ParseCommandLine({"--page", "threads", "--pid", "5"}).mode, CommandLine::Mode::Error) << "batch only";
+    EXPECT_EQ(ParseCommandLine({"--batch", "--page", "heap", "--pid", "0xZZ"}).mode, CommandLine::Mode::Error);
+    EXPECT_EQ(ParseCommandLine({"--batch", "--page", "heap", "--pid", "-1"}).mode, CommandLine::Mode::Error);
+    EXPECT_EQ(ParseCommandLine({"--batch", "--page", "heap", "--pid", "0x1F"}).pid, 31u);
 }
 
 }  // namespace

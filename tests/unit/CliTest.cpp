@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
 namespace kestrun {
 namespace {
 
@@ -43,6 +49,45 @@ TEST(CommandLine, RejectsWhatItDoesNotKnow)
         EXPECT_EQ(line.mode, Mode::Error) << args[0];
         EXPECT_FALSE(line.error.empty());
     }
+}
+
+std::vector<std::string> Lines(void (*print)(std::FILE*))
+{
+    char* text = nullptr;
+    size_t size = 0;
+    std::FILE* out = open_memstream(&text, &size);
+    print(out);
+    std::fclose(out);
+    std::istringstream in(std::string(text, size));
+    std::free(text);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+// What the GNU coding standards ask of --version: the name and the version (after
+// the last space) on the first line, then the copyright and the warranty.
+TEST(CommandLine, VersionTextFollowsTheGnuLayout)
+{
+    const auto lines = Lines(PrintVersion);
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[0], std::string("kestrun ") + KESTRUN_VERSION);
+    EXPECT_EQ(lines[1].rfind("Copyright (C) ", 0), 0u) << lines[1];
+    EXPECT_EQ(lines.back(), "There is NO WARRANTY, to the extent permitted by law.");
+}
+
+// --help: the usage line first, every option, and where bugs go at the end.
+TEST(CommandLine, HelpTextHasUsageOptionsAndTheBugAddress)
+{
+    const auto lines = Lines(PrintHelp);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0], "Usage: kestrun [OPTION]...");
+    std::string all;
+    for (const auto& line : lines) all += line + "\n";
+    for (const char* option : {"--batch", "--page=NAME", "--ticks=N", "--interval=MS", "--help", "--version"})
+        EXPECT_NE(all.find(option), std::string::npos) << option;
+    EXPECT_EQ(lines.back(), std::string("Report bugs to: ") + KESTRUN_BUG_ADDRESS);
+    for (const auto& line : lines) EXPECT_LE(line.size(), 80u) << line;
 }
 
 }  // namespace

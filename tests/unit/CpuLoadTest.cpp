@@ -29,6 +29,7 @@ public:
         return busy;
     }
     std::optional<std::wstring> OwnModuleFileName() override { return std::nullopt; }
+    uint32_t GetCurrentProcessId() override { return 1; }
     platform::InstanceLockResult CreateInstanceLock(const std::wstring&) override { return {}; }
     bool SetCurrentThreadPriority(int) override { return false; }
     bool Reboot() override { return false; }

@@ -1,6 +1,7 @@
 // The live Linux kernel service against fixture /proc and /sys trees, and the
 // single-instance lock between real processes.
 #include "tests/unit/ScopedEnv.h"
+#include "platform/Notice.h"
 #include "platform/linux/LinuxPlatform.h"
 
 #include <gtest/gtest.h>
@@ -299,6 +300,33 @@ TEST(InstanceLock, RefusesASharedFolderThatOthersCanWriteTo)
     struct stat st{};
     ASSERT_EQ(stat(planted.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+TEST(InstanceLock, ARuntimeFolderThatRefusesTheLockFallsBackToThePerUserFolderAndSaysSoOnce)
+{
+    ScratchDir tmp;
+    ScopedEnv tmpdir("TMPDIR", tmp.path().c_str());
+    std::vector<std::string> notices;
+    const NoticeHandler previous = SetNoticeHandler([&notices](const std::string& text) { notices.push_back(text); });
+    // /proc takes no files, not even from root (a read-only or foreign folder is the same).
+    ScopedEnv runtime("XDG_RUNTIME_DIR", "/proc");
+    const std::string fallback = tmp.path() + "/kestrun-" + std::to_string(getuid());
+
+    const auto first = CreateLinuxKernel({})->CreateInstanceLock(L"Dravik Task Manager");
+    ASSERT_NE(first.lock, nullptr);
+    EXPECT_FALSE(first.alreadyExists);
+    EXPECT_TRUE(fs::exists(fallback + "/kestrun-Dravik%20Task%20Manager.lock"));
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_NE(notices[0].find("/proc"), std::string::npos) << notices[0];
+    EXPECT_NE(notices[0].find("using " + fallback + " instead"), std::string::npos) << notices[0];
+
+    // A second copy with the same refusing folder meets the first one there.
+    const int seen = InChild([] {
+        const auto second = CreateLinuxKernel({})->CreateInstanceLock(L"Dravik Task Manager");
+        return second.alreadyExists ? 1 : 0;
+    });
+    EXPECT_EQ(seen, 1);
+    SetNoticeHandler(previous);
 }
 
 }  // namespace

@@ -52,6 +52,19 @@ protected:
         return path;
     }
 
+    // A stand-in program that prints text and succeeds.
+    std::string Printer(const std::string& name, const std::string& text)
+    {
+        fs::create_directories(dir_ + "/bin");
+        const std::string path = dir_ + "/bin/" + name;
+        std::ofstream(path) << "#!/bin/sh\nprintf '%s' '" << text << "'\n";
+        chmod(path.c_str(), 0755);
+        return path;
+    }
+
+    // Something that shows HTML pages, as the desktop would have it.
+    void Browser() { Printer("x-www-browser", ""); }
+
     // What a detached stand-in recorded, once it has run (about ten seconds at most).
     static std::string Recorded(const std::string& record)
     {
@@ -65,8 +78,6 @@ protected:
     std::string dir_;
     std::unique_ptr<Shell> shell_ = CreateLinuxShell();
 };
-
-constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
 
 // --- File attributes and times --------------------------------------------------------
 
@@ -185,6 +196,7 @@ TEST_F(ShellTest, XdgOpenGetsAPageThatCarriesTheAnchorOn)
 {
     const std::string record = dir_ + "/seen";
     StandIn("xdg-open", record);
+    Browser();
     fs::create_directories(dir_ + "/run");
     ScopedEnv viewer("KESTRUN_HELP_VIEWER", nullptr);
     ScopedEnv path("PATH", (dir_ + "/bin").c_str());
@@ -213,6 +225,7 @@ TEST_F(ShellTest, GioOpensTheFullUriWhenThereIsNoXdgOpen)
 {
     const std::string record = dir_ + "/seen";
     StandIn("gio", record);
+    Browser();
     ScopedEnv viewer("KESTRUN_HELP_VIEWER", nullptr);
     ScopedEnv path("PATH", (dir_ + "/bin").c_str());
     ScopedEnv display("DISPLAY", nullptr);
@@ -249,6 +262,54 @@ TEST_F(ShellTest, ViewerIsAvailableWithAnOpenerAndADisplay)
     SetLastError(0);
     EXPECT_FALSE(shell_->StartHelpViewer(L"/opt/kestrun/kestrun.htm", L"#system"));
     EXPECT_NE(GetLastError(), 0u);
+}
+
+// xdg-open and gio start whatever is installed and fail later on their own, so
+// help counts as started only when something can show an HTML page.
+TEST_F(ShellTest, HelpStartsOnlyWhenSomethingShowsHtmlPages)
+{
+    const struct {
+        const char* label;
+        const char* gio;      // what `gio mime text/html` prints; null: no gio
+        const char* xdgMime;  // what `xdg-mime query default text/html` prints; null: none
+        const char* browserVariable;
+        const char* installed;  // a browser program in $PATH; null: none
+        bool started;
+    } cases[] = {
+        {"nothing at all", "No default applications for \u201Ctext/html\u201D\n", "", nullptr, nullptr, false},
+        {"a default application", "Default application for \u201Ctext/html\u201D: firefox-esr.desktop\n", "", nullptr,
+         nullptr, true},
+        {"only a registered one", "No default applications for \u201Ctext/html\u201D\nRegistered applications:\n\tlynx.desktop\n",
+         "", nullptr, nullptr, true},
+        {"xdg-mime's default", nullptr, "chromium.desktop\n", nullptr, nullptr, true},
+        {"neither answers", nullptr, nullptr, nullptr, nullptr, false},
+        {"$BROWSER", "No default applications for \u201Ctext/html\u201D\n", "", "my-browser --new-window:lynx", "my-browser",
+         true},
+        {"$BROWSER names nothing installed", nullptr, "", "no-such-browser", nullptr, false},
+        {"x-www-browser", nullptr, "", nullptr, "x-www-browser", true},
+    };
+    ScopedEnv viewer("KESTRUN_HELP_VIEWER", nullptr);
+    ScopedEnv display("DISPLAY", ":77");
+    ScopedEnv runtime("XDG_RUNTIME_DIR", dir_.c_str());
+    for (const auto& c : cases) {
+        fs::remove_all(dir_ + "/bin");
+        const std::string record = dir_ + "/opened";
+        fs::remove(record);
+        StandIn("xdg-open", record);
+        if (c.gio != nullptr) Printer("gio", c.gio);
+        if (c.xdgMime != nullptr) Printer("xdg-mime", c.xdgMime);
+        if (c.installed != nullptr) Printer(c.installed, "");
+        ScopedEnv browser("BROWSER", c.browserVariable);
+        ScopedEnv path("PATH", (dir_ + "/bin").c_str());
+        SetLastError(0);
+        EXPECT_EQ(shell_->StartHelpViewer(L"/opt/kestrun/kestrun.htm", L""), c.started) << c.label;
+        if (c.started) {
+            EXPECT_EQ(Recorded(record), "file:///opt/kestrun/kestrun.htm\n") << c.label;
+        } else {
+            EXPECT_EQ(GetLastError(), static_cast<uint32_t>(ENOENT)) << c.label;
+            EXPECT_FALSE(fs::exists(record)) << c.label << ": the opener was started";
+        }
+    }
 }
 
 }  // namespace

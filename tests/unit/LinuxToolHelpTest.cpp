@@ -214,7 +214,7 @@ TEST(LinuxThreadTimes, KernelAndUserFromTheThreadsOwnLine)
     EXPECT_EQ(times.kernel.Value(), Ticks(20));
     EXPECT_EQ(times.user.Value(), Ticks(100));
     EXPECT_EQ(times.exit.Value(), 0u);
-    EXPECT_GT(times.creation.Value(), 116444736000000000ull);  // after 1970
+    EXPECT_GT(times.creation.Value(), kUnixEpochAsFileTime);  // after 1970
     EXPECT_EQ(toolHelp->GetThreadPriority(100), 4);
     EXPECT_FALSE(toolHelp->GetThreadTimes(4242, times));
     EXPECT_EQ(GetLastError(), static_cast<uint32_t>(ESRCH));

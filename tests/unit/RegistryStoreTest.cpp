@@ -1,7 +1,9 @@
 #include "tests/unit/ScopedEnv.h"
 #include "platform/common/RegistryStore.h"
+#include "platform/common/HiveFile.h"
 
 #include "platform/LastError.h"
+#include "platform/Notice.h"
 #include "platform/Types.h"
 
 #include <gtest/gtest.h>
@@ -356,6 +358,121 @@ TEST_F(RegistryStoreTest, DamagedOrForeignFilesFailEveryCallAndStayByteIdentical
         const auto store = CreateRegistryStore({":memory:", file.string()});
         ExpectUntouchable(*store, file, c.error, c.label);
     }
+}
+
+// The current user's options: a file that cannot serve is kept aside byte for
+// byte and a fresh hive takes the write, with one notice that says where the old
+// file went. (The machine's hive is never replaced: see the test above.)
+TEST_F(RegistryStoreTest, ADamagedOrForeignUserHiveIsKeptAsideAndAFreshOneTakesTheWrite)
+{
+    struct Case {
+        const char* label;
+        std::function<void(const fs::path&)> make;
+    };
+    const std::vector<Case> cases = {
+        {"garbage bytes", [](const fs::path& f) { WriteBytes(f, "\x13\x37 not a database, not even close\n"); }},
+        {"zeros", [](const fs::path& f) { WriteBytes(f, std::string(8192, '\0')); }},
+        {"another program's database", [](const fs::path& f) { RunSql(f, "CREATE TABLE t(x); INSERT INTO t VALUES(1);"); }},
+        {"a folder", [](const fs::path& f) {
+             fs::create_directories(f);
+             WriteBytes(f / "inside", "kept");
+         }},
+    };
+    for (const auto& c : cases) {
+        const fs::path dir = root_ / (std::string("user-") + std::to_string(&c - cases.data()));
+        const fs::path file = dir / "user.db";
+        fs::create_directories(dir);
+        c.make(file);
+        const bool folder = fs::is_directory(file);
+        const std::string before = folder ? "" : ReadBytes(file);
+        std::vector<std::string> notices;
+        const NoticeHandler previous = SetNoticeHandler([&](const std::string& text) { notices.push_back(text); });
+        const auto store = CreateRegistryStore({file.string(), ":memory:"});
+        EXPECT_FALSE(store->QueryValue(Hive::CurrentUser, kOptions, L"AlwaysOnTop").has_value()) << c.label;
+        EXPECT_TRUE(notices.empty()) << c.label << ": reading moves nothing";
+
+        EXPECT_TRUE(store->SetValue(Hive::CurrentUser, kOptions, L"AlwaysOnTop", RegValue::Dword(0))) << c.label;
+        SetNoticeHandler(previous);
+        const fs::path aside = file.string() + ".damaged";
+        ASSERT_TRUE(fs::exists(aside)) << c.label;
+        if (folder) EXPECT_EQ(ReadBytes(aside / "inside"), "kept") << c.label;
+        else EXPECT_EQ(ReadBytes(aside), before) << c.label;
+        ASSERT_EQ(notices.size(), 1u) << c.label;
+        EXPECT_NE(notices[0].find(file.string()), std::string::npos) << notices[0];
+        EXPECT_NE(notices[0].find("kept as " + aside.string()), std::string::npos) << notices[0];
+        EXPECT_EQ(Reopen()->QueryValue(Hive::CurrentUser, kOptions, L"AlwaysOnTop").has_value(), false)
+            << "the fixture's own store is elsewhere";
+        EXPECT_EQ(CreateRegistryStore({file.string(), ":memory:"})->QueryValue(Hive::CurrentUser, kOptions, L"AlwaysOnTop")->dword, 0u)
+            << c.label;
+    }
+}
+
+TEST_F(RegistryStoreTest, ASecondDamagedUserHiveGetsTheNextFreeNameAndANewerHiveIsLeftAlone)
+{
+    const fs::path file = root_ / "config" / "kestrun" / "user.db";
+    fs::create_directories(file.parent_path());
+    const NoticeHandler previous = SetNoticeHandler([](const std::string&) {});
+    for (const char* bytes : {"first damage", "second damage"}) {
+        WriteBytes(file, bytes);
+        EXPECT_TRUE(Reopen()->SetValue(Hive::CurrentUser, kOptions, L"AutoScale", RegValue::Dword(1)));
+    }
+    EXPECT_EQ(ReadBytes(file.string() + ".damaged"), "first damage");
+    EXPECT_EQ(ReadBytes(file.string() + ".damaged.2"), "second damage");
+
+    // A hive of a newer version of the program is not damaged: it stays as it is.
+    RunSql(file, "PRAGMA user_version = 99;");
+    const std::string newer = ReadBytes(file);
+    EXPECT_FALSE(Reopen()->SetValue(Hive::CurrentUser, kOptions, L"AutoScale", RegValue::Dword(0)));
+    EXPECT_EQ(GetLastError(), static_cast<uint32_t>(ENOTSUP));
+    EXPECT_EQ(ReadBytes(file), newer);
+    EXPECT_FALSE(fs::exists(file.string() + ".damaged.3"));
+    SetNoticeHandler(previous);
+}
+
+TEST_F(RegistryStoreTest, AFileSetAsideTakesItsJournalAlongAndNeverReplacesAnother)
+{
+    const fs::path file = root_ / "user.db";
+    WriteBytes(file, "old hive");
+    WriteBytes(file.string() + "-journal", "its journal");
+    WriteBytes(file.string() + ".damaged", "set aside before");
+    EXPECT_EQ(SetAsideHiveFile(file.string()), std::optional<std::string>(file.string() + ".damaged.2"));
+    EXPECT_FALSE(fs::exists(file));
+    EXPECT_FALSE(fs::exists(file.string() + "-journal")) << "a journal left behind would be played into the new hive";
+    EXPECT_EQ(ReadBytes(file.string() + ".damaged.2-journal"), "its journal");
+    EXPECT_EQ(ReadBytes(file.string() + ".damaged"), "set aside before");
+    EXPECT_EQ(SetAsideHiveFile(file.string()), std::nullopt) << "nothing there to move";
+}
+
+TEST_F(RegistryStoreTest, AUserHiveItsOwnerMayNotOpenIsKeptAsideToo)
+{
+    // Mode 000 stops only a user who is not root: the check runs as nobody, in a
+    // folder of nobody's own.
+    char pattern[] = "/tmp/kestrun-registry-nobody-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const fs::path dir = pattern;
+    const fs::path file = dir / "user.db";
+    WriteBytes(file, "an old store");
+    ASSERT_EQ(chmod(file.c_str(), 0), 0);
+    if (geteuid() == 0) {
+        ASSERT_EQ(chown(dir.c_str(), 65534, 65534), 0);
+        ASSERT_EQ(chown(file.c_str(), 65534, 65534), 0);
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(100);
+        SetNoticeHandler([](const std::string&) {});
+        const auto store = CreateRegistryStore({file.string(), ":memory:"});
+        if (!store->SetValue(Hive::CurrentUser, kOptions, L"AlwaysOnTop", RegValue::Dword(0))) _exit(1);
+        if (store->QueryValue(Hive::CurrentUser, kOptions, L"AlwaysOnTop")->dword != 0) _exit(2);
+        _exit(fs::exists(file.string() + ".damaged") ? 0 : 3);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the check that failed: " << WEXITSTATUS(status);
+    chmod((file.string() + ".damaged").c_str(), 0600);
+    EXPECT_EQ(ReadBytes(file.string() + ".damaged"), "an old store");
+    std::error_code ignored;
+    fs::remove_all(dir, ignored);
 }
 
 TEST_F(RegistryStoreTest, ADamagedPageStopsEveryWrite)

@@ -39,6 +39,11 @@ struct ItemTraitsWith {
 };
 
 using ItemTraits = ItemTraitsWith<Placement::kAppend>;
+
+// A list that appends new rows even while sorted and sorts once at the end.
+struct AppendSortedTraits : ItemTraitsWith<Placement::kAppend> {
+    static constexpr Placement kSortedPlacement = Placement::kAppend;
+};
 using Keeper = RowKeeper<ItemTraits>;
 
 // One refresh the way a page runs it: new rows filled, known rows with the
@@ -175,6 +180,30 @@ TEST(RowKeeping, NewRowGoesToItsSortedPlaceBeforeRowsThatCompareEqual)
     Refresh(keeper, {{1, 10}, {2, 20}, {3, 30}, {9, 20}, {8, 99}, {7, 0}});
     EXPECT_EQ(Column(list, 0), (std::vector<std::wstring>{L"7", L"1", L"9", L"2", L"3", L"8"}));
     EXPECT_EQ(list.counters().sorts, 0u);  // placed, not sorted
+}
+
+TEST(RowKeeping, AppendedWhileSortedRowsSortOnceAndEqualRowsKeepTheirRefreshOrder)
+{
+    MemoryListView list;
+    RowKeeper<AppendSortedTraits> keeper(list);
+    RefreshItems(keeper, {{1, 10, 0}, {2, 20, 0}, {3, 30, 0}});
+    keeper.ClickHeader(1);
+    list.ResetCounters();
+
+    // New rows equal to a known one come after it, and after each other in refresh order.
+    RefreshItems(keeper, {{1, 10, 0}, {2, 20, 0}, {3, 30, 0}, {9, 20, 0}, {8, 99, 0}, {6, 20, 0}, {7, 0, 0}});
+    EXPECT_EQ(Column(list, 0), (std::vector<std::wstring>{L"7", L"1", L"2", L"9", L"6", L"3", L"8"}));
+    EXPECT_EQ(list.counters().sorts, 1u);
+    for (int key : {1, 2, 3, 6, 7, 8, 9}) EXPECT_EQ(list.RowData(keeper.RowOf(*keeper.Find(key))), keeper.Find(key));
+
+    // A rebuild lists every row anew: rows that compare equal follow the refresh.
+    RefreshItems(keeper, {{5, 20, 0}, {4, 20, 0}, {3, 20, 0}}, RefreshMode::kRebuild);
+    EXPECT_EQ(Column(list, 0), (std::vector<std::wstring>{L"5", L"4", L"3"}));
+
+    // Nothing new and nothing out of order: no sort.
+    list.ResetCounters();
+    RefreshItems(keeper, {{5, 20, 0}, {4, 20, 0}, {3, 20, 0}});
+    EXPECT_EQ(list.counters().sorts, 0u);
 }
 
 TEST(RowKeeping, KnownRowOutOfOrderAsksForOneSortAtTheEnd)

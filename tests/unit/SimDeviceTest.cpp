@@ -196,7 +196,14 @@ std::vector<FailureCase> FailureCases()
         {"power query", SimCall::DevicePower, [](SimPlatform& p) { return !p.devices().GetDevicePower(L"COM1:"); }},
         {"deactivate", SimCall::DeactivateDevice, [](SimPlatform& p) {
              return !p.devices().DeactivateDevice(p.device().FindDevice(L"COM1:")->info.handle); }},
-        {"interface table", SimCall::IfTable, [](SimPlatform& p) { return !p.interfaces().GetIfTable(); }},
+        {"interface table", SimCall::IfTable, [](SimPlatform& p) {
+             InterfaceTableBuffer buffer;
+             uint32_t required = 0;
+             return !p.interfaces().AllocateTable(buffer, 26664) || !p.interfaces().GetIfTable(buffer, required); }},
+        {"interface table memory", SimCall::IfTableMemory, [](SimPlatform& p) {
+             InterfaceTableBuffer buffer;
+             return !p.interfaces().AllocateTable(buffer, 26664); }},
+        {"adapter list", SimCall::AdapterName, [](SimPlatform& p) { return p.interfaces().GetAdapterName(2).empty(); }},
         {"desktop", SimCall::Desktop, [](SimPlatform& p) { return !p.desktop().Available(); }},
         {"post close", SimCall::PostClose, [](SimPlatform& p) { return !p.desktop().PostClose(p.device().windows().front().id); }},
         {"show window", SimCall::ShowWindow, [](SimPlatform& p) { return !p.desktop().ShowWindow(p.device().windows().front().id, ShowCommand::Hide); }},

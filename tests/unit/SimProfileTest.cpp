@@ -1,6 +1,7 @@
 // Device profiles: the built-in device, profile files, reasons for rejecting a
 // profile, and generated devices for benchmarks.
 #include "SimTestSupport.h"
+#include "platform/Backends.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -150,6 +151,26 @@ TEST(SimProfileValues, NumbersInEveryNotation)
     EXPECT_EQ(p->memory.availVirtual, 4096u);
     EXPECT_EQ(p->bootTime, (86400u + 1u) * 10000000ull);
     EXPECT_EQ(p->startTick, 0xFFFFFFF0u);
+}
+
+TEST(SimProfileValues, TimesAreHundredNanosecondsSince1601)
+{
+    const struct {
+        const char* text;
+        uint64_t fileTime;
+    } cases[] = {
+        {"1601-01-01 00:00:00", 0},
+        {"1601-01-02 00:00:01", (86400u + 1u) * 10000000ull},
+        {"1969-12-31 23:59:59", 116444735990000000ull},
+        {"1970-01-01 00:00:00", 116444736000000000ull},
+        {"2000-03-01 12:00:00", 125963856000000000ull},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        const std::optional<SimProfile> p = ParseProfile(std::string(R"({"bootTime": ")") + c.text + R"("})", "p", error);
+        ASSERT_TRUE(p) << c.text << ": " << error;
+        EXPECT_EQ(p->bootTime, c.fileTime) << c.text;
+    }
 }
 
 TEST(SimProfileValues, RepeatedThreadsAndBlocks)

@@ -217,37 +217,6 @@ TEST(SimDeviceManager, DeactivationRemovesTheDeviceAndItsActiveKey)
     EXPECT_EQ(GetLastError(), static_cast<uint32_t>(EBUSY));
 }
 
-// ---- Network interfaces -------------------------------------------------------------------------
-
-TEST(SimInterfaceTable, LoopbackFirstAndCountersMovedByTheApi)
-{
-    auto sim = SmallDevice();
-    std::optional<std::vector<InterfaceRow>> rows = sim->interfaces().GetIfTable();
-    ASSERT_TRUE(rows);
-    ASSERT_EQ(rows->size(), 2u);
-    EXPECT_EQ((*rows)[0].index, 1u);
-    EXPECT_EQ((*rows)[1].inOctets, 1000u);
-    sim->device().AdvanceTime(5000);
-    EXPECT_EQ(sim->interfaces().GetIfTable()->at(1).inOctets, 1000u) << "the manual clock leaves the counters alone";
-    ASSERT_TRUE(sim->device().AddTraffic(2, 125000, 25, 100, 1));
-    const InterfaceRow row = sim->interfaces().GetIfTable()->at(1);
-    EXPECT_EQ(row.inOctets, 126000u);
-    EXPECT_EQ(row.outOctets, 525u);
-    EXPECT_EQ(row.inUcastPkts, 100u);
-    EXPECT_FALSE(sim->device().AddTraffic(9, 1, 1));
-}
-
-TEST(SimInterfaceTable, AdapterNamesAndTheirMappings)
-{
-    auto sim = SmallDevice();
-    EXPECT_EQ(sim->interfaces().GetAdapterName(2), L"NE20001");
-    EXPECT_EQ(sim->interfaces().GetAdapterName(7), L"");
-    std::optional<RegValue> mapped = sim->registry().QueryValue(Hive::CurrentUser, L"Comm\\AdapterNameMappings", L"NE20001");
-    ASSERT_TRUE(mapped);
-    EXPECT_EQ(mapped->string, L"LAN Adapter");
-    EXPECT_FALSE(sim->registry().QueryValue(Hive::CurrentUser, L"Comm\\AdapterNameMappings", L"LOOPBACK"));
-}
-
 // ---- Registry routing -----------------------------------------------------------------------------
 
 // A user store that remembers which keys it was asked about.

@@ -54,6 +54,7 @@ public:
     unsigned ProcessorCount() override { return 1; }
     std::optional<uint64_t> TotalBusyTime() override { return std::nullopt; }
     std::optional<std::wstring> OwnModuleFileName() override { return std::nullopt; }
+    uint32_t GetCurrentProcessId() override { return 1; }
     platform::InstanceLockResult CreateInstanceLock(const std::wstring&) override { return {}; }
     bool SetCurrentThreadPriority(int) override { return false; }
     bool Reboot() override { return false; }

@@ -39,23 +39,6 @@ public:
     }
 };
 
-// Records message boxes instead of showing them.
-class BoxRecorder {
-public:
-    BoxRecorder()
-        : m_previous(SetMessageBoxHandler([this](const MessageBoxRequest& request) {
-              texts.push_back(request.text);
-              return kIdOk;
-          }))
-    {
-    }
-    ~BoxRecorder() { SetMessageBoxHandler(m_previous); }
-    std::vector<std::wstring> texts;
-
-private:
-    MessageBoxHandler m_previous;
-};
-
 class TrayIcon : public ::testing::Test {
 protected:
     RecordingIcon icon;
@@ -120,16 +103,20 @@ TEST_F(TrayIcon, AsksThePlatformOnlyWhenTheIconChanges)
     EXPECT_EQ(icon.calls[3].tooltip, L"CPU Load: 5%");
 }
 
-TEST_F(TrayIcon, AFailedAddIsReportedOnceAndLaterRequestsAreStillMade)
+TEST_F(TrayIcon, AFailedAddOpensNoBoxAndLaterRequestsAreStillMade)
 {
-    BoxRecorder boxes;
+    int boxes = 0;
+    const MessageBoxHandler previous = SetMessageBoxHandler([&boxes](const MessageBoxRequest&) {
+        ++boxes;
+        return kIdOk;
+    });
     icon.addSucceeds = false;
     EXPECT_FALSE(tray.Create(L"Dravik Task Manager"));
     tray.UpdateTrayIcon(50);
     tray.UpdateTrayIcon(70);
     tray.Destroy();
-    ASSERT_EQ(boxes.texts.size(), 1u);
-    EXPECT_EQ(boxes.texts[0], L"The taskbar notification icon cannot be added.");
+    SetMessageBoxHandler(previous);
+    EXPECT_EQ(boxes, 0) << "a box at start-up would stand in front of the window";
     ASSERT_EQ(icon.calls.size(), 4u);
     EXPECT_EQ(icon.calls[1].what, "modify");
     EXPECT_EQ(icon.calls[2].what, "modify");
@@ -215,6 +202,29 @@ TEST(LoadIconArt, UnlitRowsAreADottedDarkGreenAndTheFrameIsSunken)
     EXPECT_EQ(Pixel(image, 8, kLoadColumnBottom + 1), kLoadIconHighlight);
     EXPECT_EQ(Pixel(image, 0, 0), kLoadIconBlack);
     EXPECT_EQ(Pixel(image, 15, 15), kLoadIconBlack);
+}
+
+TEST(LoadIconArt, PanelSizesAreWholeMultiplesOrTheArtCentredOnTransparency)
+{
+    const platform::Image art = DrawLoadIcon(7);
+    const std::vector<platform::Image> sizes = DrawLoadIconSizes(7);
+    ASSERT_EQ(sizes.size(), 6u);
+    const std::vector<std::pair<int, int>> expected = {{16, 0}, {22, 3}, {24, 4}, {32, 0}, {48, 0}, {64, 0}};
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        const platform::Image& image = sizes[i];
+        const auto [size, margin] = expected[i];
+        ASSERT_EQ(image.width, size);
+        ASSERT_EQ(image.height, size);
+        ASSERT_EQ(image.pixels.size(), static_cast<size_t>(size * size));
+        const int scale = (size - 2 * margin) / 16;
+        for (int y = 0; y < size; ++y) {
+            for (int x = 0; x < size; ++x) {
+                const bool inside = x >= margin && y >= margin && x < size - margin && y < size - margin;
+                const uint32_t want = inside ? Pixel(art, (x - margin) / scale, (y - margin) / scale) : 0x00000000u;
+                ASSERT_EQ(Pixel(image, x, y), want) << size << " px at " << x << "," << y;
+            }
+        }
+    }
 }
 
 TEST(LoadIconArt, AnIndexOutsideTheTwelveDrawsTheEmptyIcon)

@@ -87,6 +87,28 @@ TEST(ViewSize, FirstWideSizeShowsWithoutShrinking)
     EXPECT_EQ(first->dx, 0);
 }
 
+TEST(ViewSize, AWindowOpenedWiderThanTheClassicOneGrowsThePagesByTheDifference)
+{
+    ViewSizeTracker tracker;
+    tracker.SetClassicWidth(350);
+    const auto first = tracker.OnSize(false, 500, 290);
+    ASSERT_TRUE(first);
+    EXPECT_TRUE(first->first);
+    EXPECT_FALSE(first->shrink);
+    EXPECT_EQ(first->dx, 150);
+    EXPECT_EQ(first->dy, 0);
+    const auto later = tracker.OnSize(false, 510, 300);
+    ASSERT_TRUE(later);
+    EXPECT_EQ(later->dx, 10) << "later sizes count from the first as ever";
+
+    ViewSizeTracker narrow;
+    narrow.SetClassicWidth(350);
+    const auto shrunk = narrow.OnSize(false, 320, 290);
+    ASSERT_TRUE(shrunk);
+    EXPECT_TRUE(shrunk->shrink) << "a narrow first size still shrinks";
+    EXPECT_EQ(shrunk->dx, -20);
+}
+
 TEST(ViewSize, SmallAndMinimisedSizesAreIgnoredAndNotRemembered)
 {
     ViewSizeTracker tracker;
