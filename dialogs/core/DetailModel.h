@@ -79,6 +79,34 @@ private:
     std::wstring processName_ = kNoProcessName;
 };
 
+// A detail model whose rows one row keeper holds: the list's columns, header
+// clicks, counts and the release of the rows come from the keeper.
+template <class Traits>
+class DetailListModel : public DetailModel {
+public:
+    DetailListModel(platform::Platform& platform, ListView& list, DetailControls& controls)
+        : DetailModel(platform, controls), rows_(list)
+    {
+    }
+
+    void InsertColumns() override { rows_.InsertColumns(); }
+    void ClickHeader(int column) override { rows_.ClickHeader(column); }
+    [[nodiscard]] size_t rowCount() const override { return rows_.size(); }
+    [[nodiscard]] int sortOrder() const override { return rows_.sortOrder(); }
+    [[nodiscard]] int sortColumn() const override { return rows_.sortColumn(); }
+    void Clear() override { rows_.Clear(); }
+
+protected:
+    // The sweep and sort that end a refresh, then the title and the box.
+    void FinishList(const wchar_t* titleFormat)
+    {
+        rows_.FinishRefresh();
+        FinishDetail(titleFormat, rows_.size());
+    }
+
+    RowKeeper<Traits> rows_;
+};
+
 // The title of a detail dialog: format with "%ls", "%u" and "%ls" for the
 // name, the row count and the plural suffix.
 std::wstring DetailTitle(const wchar_t* format, const std::wstring& name, size_t rows);

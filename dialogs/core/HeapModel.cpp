@@ -55,7 +55,7 @@ std::wstring HeapFlagsText(uint32_t flags)
 }
 
 HeapModel::HeapModel(platform::Platform& platform, ListView& list, DetailControls& controls)
-    : DetailModel(platform, controls), rows_(list)
+    : DetailListModel(platform, list, controls)
 {
 }
 
@@ -108,8 +108,7 @@ bool HeapModel::Refresh(RefreshMode mode)
         ShowError(L"The heap list snapshot cannot be closed.");
         return false;
     }
-    rows_.FinishRefresh();
-    FinishDetail(L"%ls - %u Memory Block%ls", rows_.size());
+    FinishList(L"%ls - %u Memory Block%ls");
     controls_.SetValueText(kIdcTotalSize, FormatSize(total));
     controls_.SetValueText(kIdcFreeSize, FormatSize(free));
     return true;

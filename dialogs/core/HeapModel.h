@@ -38,7 +38,7 @@ inline constexpr int kIdcFreeSize = 1014;
 // order for the bits set, each word with its trailing blank.
 std::wstring HeapFlagsText(uint32_t flags);
 
-class HeapModel final : public DetailModel {
+class HeapModel final : public DetailListModel<HeapRowTraits> {
 public:
     static const DetailDialogInfo kInfo;
 
@@ -48,16 +48,9 @@ public:
     void SetExpectedEntries(uint32_t count) { expectedEntries_ = count; }
     [[nodiscard]] uint32_t expectedEntries() const { return expectedEntries_; }
 
-    void InsertColumns() override { rows_.InsertColumns(); }
     bool Refresh(RefreshMode mode) override;
-    void ClickHeader(int column) override { rows_.ClickHeader(column); }
-    [[nodiscard]] size_t rowCount() const override { return rows_.size(); }
-    [[nodiscard]] int sortOrder() const override { return rows_.sortOrder(); }
-    [[nodiscard]] int sortColumn() const override { return rows_.sortColumn(); }
-    void Clear() override { rows_.Clear(); }
 
 private:
-    RowKeeper<HeapRowTraits> rows_;
     uint32_t expectedEntries_ = 0;
 };
 

@@ -35,7 +35,7 @@ const ColumnTable<ModuleUsageRow, kModuleUsageColumnCount>& ModuleUsageRowTraits
 }
 
 ModuleUsageModel::ModuleUsageModel(platform::Platform& platform, ListView& list, DetailControls& controls)
-    : DetailModel(platform, controls), rows_(list)
+    : DetailListModel(platform, list, controls)
 {
     SetProcess(0, std::wstring());
 }

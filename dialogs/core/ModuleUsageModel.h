@@ -31,7 +31,7 @@ struct ModuleUsageRowTraits {
     static const ColumnTable<ModuleUsageRow, kColumns>& Columns();
 };
 
-class ModuleUsageModel final : public DetailModel {
+class ModuleUsageModel final : public DetailListModel<ModuleUsageRowTraits> {
 public:
     static const DetailDialogInfo kInfo;
 
@@ -41,21 +41,14 @@ public:
     void SetModule(uint32_t moduleId, const std::wstring& name);
     [[nodiscard]] uint32_t moduleId() const { return moduleId_; }
 
-    void InsertColumns() override { rows_.InsertColumns(); }
     // Lists every process anew, whatever the mode: F5 never lists one twice.
     bool Refresh(RefreshMode mode) override;
-    void ClickHeader(int column) override { rows_.ClickHeader(column); }
-    [[nodiscard]] size_t rowCount() const override { return rows_.size(); }
-    [[nodiscard]] int sortOrder() const override { return rows_.sortOrder(); }
-    [[nodiscard]] int sortColumn() const override { return rows_.sortColumn(); }
-    void Clear() override { rows_.Clear(); }
 
 private:
     // The process's usage count of the module; 0 when it has not loaded it, or
     // when its modules cannot be read.
     uint32_t UsageIn(uint32_t processId);
 
-    RowKeeper<ModuleUsageRowTraits> rows_;
     uint32_t moduleId_ = 0;
 };
 

@@ -45,7 +45,7 @@ const ColumnTable<ModuleRow, kModuleColumnCount>& ModuleRowTraits::Columns()
 }
 
 ModulesModel::ModulesModel(platform::Platform& platform, ListView& list, DetailControls& controls, bool systemMode)
-    : DetailModel(platform, controls), rows_(list), systemMode_(systemMode)
+    : DetailListModel(platform, list, controls), systemMode_(systemMode)
 {
     if (systemMode_) SetProcess(0, kSystemModulesName);
 }
@@ -111,8 +111,7 @@ bool ModulesModel::Refresh(RefreshMode mode)
             return false;
         }
     }
-    rows_.FinishRefresh();
-    FinishDetail(L"%ls - %u Module%ls", rows_.size());
+    FinishList(L"%ls - %u Module%ls");
     controls_.SetValueText(kIdcModulesTotal, FormatSize(total));
     controls_.SetValueText(kIdcModulesShared, FormatSize(shared));
     controls_.SetValueText(kIdcModulesRam, FormatSize(ram));

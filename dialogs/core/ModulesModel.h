@@ -52,20 +52,14 @@ inline constexpr int kIdcModulesRam = 1014;
 // The name the system mode shows.
 inline constexpr wchar_t kSystemModulesName[] = L"System";
 
-class ModulesModel final : public DetailModel {
+class ModulesModel final : public DetailListModel<ModuleRowTraits> {
 public:
     static const DetailDialogInfo kInfo;
 
     // systemMode: every module of every process, whatever the process id.
     ModulesModel(platform::Platform& platform, ListView& list, DetailControls& controls, bool systemMode);
 
-    void InsertColumns() override { rows_.InsertColumns(); }
     bool Refresh(RefreshMode mode) override;
-    void ClickHeader(int column) override { rows_.ClickHeader(column); }
-    [[nodiscard]] size_t rowCount() const override { return rows_.size(); }
-    [[nodiscard]] int sortOrder() const override { return rows_.sortOrder(); }
-    [[nodiscard]] int sortColumn() const override { return rows_.sortColumn(); }
-    void Clear() override { rows_.Clear(); }
 
     [[nodiscard]] bool systemMode() const { return systemMode_; }
     [[nodiscard]] const ModuleRow* Selected() const { return rows_.Selected(); }
@@ -75,7 +69,6 @@ private:
     // whose attributes cannot be read counts as loaded into RAM.
     bool IsRomModule(const std::wstring& path);
 
-    RowKeeper<ModuleRowTraits> rows_;
     bool systemMode_;
 };
 

@@ -67,7 +67,7 @@ std::wstring CreationTimeText(const FileTime& creation)
 }
 
 ThreadsModel::ThreadsModel(platform::Platform& platform, ListView& list, DetailControls& controls)
-    : DetailModel(platform, controls), rows_(list)
+    : DetailListModel(platform, list, controls)
 {
 }
 
@@ -139,8 +139,7 @@ bool ThreadsModel::Refresh(RefreshMode mode)
         ShowError(L"The thread list snapshot cannot be closed.");
         return false;
     }
-    rows_.FinishRefresh();
-    FinishDetail(L"%ls - %u Thread%ls", rows_.size());
+    FinishList(L"%ls - %u Thread%ls");
     return true;
 }
 

@@ -53,25 +53,18 @@ struct ThreadRowTraits {
 // with the error code when the time names no date.
 std::wstring CreationTimeText(const platform::FileTime& creation);
 
-class ThreadsModel final : public DetailModel {
+class ThreadsModel final : public DetailListModel<ThreadRowTraits> {
 public:
     static const DetailDialogInfo kInfo;
 
     ThreadsModel(platform::Platform& platform, ListView& list, DetailControls& controls);
 
-    void InsertColumns() override { rows_.InsertColumns(); }
     bool Refresh(RefreshMode mode) override;
-    void ClickHeader(int column) override { rows_.ClickHeader(column); }
-    [[nodiscard]] size_t rowCount() const override { return rows_.size(); }
-    [[nodiscard]] int sortOrder() const override { return rows_.sortOrder(); }
-    [[nodiscard]] int sortColumn() const override { return rows_.sortColumn(); }
-    void Clear() override { rows_.Clear(); }
 
 private:
     // The Current Proc. text of a thread; file names are read once per process and refresh.
     std::wstring CurrentProcessText(const platform::ThreadEntry& thread);
 
-    RowKeeper<ThreadRowTraits> rows_;
     std::unordered_map<uint32_t, std::wstring> fileNames_;  // this refresh's, by process id
 };
 
