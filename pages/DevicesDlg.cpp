@@ -56,9 +56,7 @@ void CDevicesDlg::Init(wxWindow* parent, platform::Platform* platform)
 
 bool CDevicesDlg::OnShowPage()
 {
-    m_applyingPending = true;
     BeginShow();
-    m_applyingPending = false;
     RefreshList();
     if (m_model) m_model->SortIfOrdered();
     return true;
@@ -95,7 +93,6 @@ void CDevicesDlg::EnableDeactivate()
 
 void CDevicesDlg::LayoutControls(int dx, int dy)
 {
-    if (!m_applyingPending) Grow(this, dx, dy);
     Grow(m_list, dx, dy);
     MoveDown(m_deactivate, dy);
     FillLastColumn();

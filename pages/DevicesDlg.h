@@ -49,7 +49,6 @@ private:
 
     wxListCtrl* m_list = nullptr;
     wxButton* m_deactivate = nullptr;
-    bool m_applyingPending = false;  // the view has already placed the page
     std::unique_ptr<ListCtrlView> m_listView;
     platform::Platform* m_platform = nullptr;
     std::unique_ptr<DevicesModel> m_model;  // declared last: it empties the list when it goes

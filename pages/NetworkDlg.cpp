@@ -74,9 +74,7 @@ void CNetworkDlg::Init(wxWindow* parent, platform::Platform* platform)
 
 bool CNetworkDlg::OnShowPage()
 {
-    m_applyingPending = true;
     BeginShow();
-    m_applyingPending = false;
     RefreshList();
     UpdateHistory();
     if (m_model) m_model->SortIfOrdered();
@@ -146,7 +144,6 @@ void CNetworkDlg::UpdateHistoryTitle()
 void CNetworkDlg::LayoutControls(int dx, int dy)
 {
     const int q = 3 * dy / 4;  // truncated toward zero
-    if (!m_applyingPending) Grow(this, dx, dy);
     Grow(m_group, dx, q);
     Grow(m_history, dx, q);
     MoveDown(m_list, q);

@@ -63,7 +63,6 @@ private:
     CUsageHistoryCtrl* m_history = nullptr;
     wxStaticBox* m_group = nullptr;
     wxListCtrl* m_list = nullptr;
-    bool m_applyingPending = false;  // the view has already placed the page
     std::unique_ptr<ListCtrlView> m_listView;
     std::unique_ptr<NetworkModel> m_model;  // declared last: it empties the list when it goes
 };

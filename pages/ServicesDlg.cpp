@@ -61,9 +61,7 @@ void CServicesDlg::Init(wxWindow* parent, platform::Platform* platform)
 
 bool CServicesDlg::OnShowPage()
 {
-    m_applyingPending = true;
     BeginShow();
-    m_applyingPending = false;
     RefreshList();
     if (m_model) m_model->SortIfOrdered();
     return true;
@@ -101,7 +99,6 @@ void CServicesDlg::ShowSelectionState()
 // The list grows; the description box moves down and grows in width; the buttons move down.
 void CServicesDlg::LayoutControls(int dx, int dy)
 {
-    if (!m_applyingPending) Grow(this, dx, dy);
     Grow(m_list, dx, dy);
     MoveDown(m_description, dy);
     Grow(m_description, dx, 0);

@@ -64,7 +64,6 @@ private:
     wxTextCtrl* m_description = nullptr;
     wxButton* m_start = nullptr;
     wxButton* m_stop = nullptr;
-    bool m_applyingPending = false;  // the view has already placed the page
     std::unique_ptr<ListCtrlView> m_listView;
     platform::Platform* m_platform = nullptr;
     std::unique_ptr<ServicesModel> m_model;  // declared last: it empties the list when it goes

@@ -107,11 +107,7 @@ void CTasksDlg::Init(wxWindow* parent, platform::Platform* platform)
 
 bool CTasksDlg::OnShowPage()
 {
-    m_applyingPending = true;
     BeginShow();
-    m_applyingPending = false;
-    // The program's own window is never a task.
-    if (m_platform != nullptr) m_platform->desktop().SetOwnMainWindow(NativeWindowId(wxGetTopLevelParent(this)));
     RefreshList();
     return true;
 }
@@ -137,12 +133,14 @@ void CTasksDlg::OnTimerTick(int timerId)
 void CTasksDlg::RefreshList()
 {
     if (!m_model) return;
+    // The program's own window is never a task. Its X window may be made only
+    // after the page is first shown, so it is asked for at every refresh.
+    if (m_platform != nullptr) m_platform->desktop().SetOwnMainWindow(NativeWindowId(wxGetTopLevelParent(this)));
     if (m_model->Refresh() && m_model->rowCount() == 0) EnableButtons(false);
 }
 
 void CTasksDlg::LayoutControls(int dx, int dy)
 {
-    if (!m_applyingPending) Grow(this, dx, dy);
     Grow(m_list, dx, dy);
     for (wxWindow* button : std::initializer_list<wxWindow*>{m_switchTo, m_goToProcess, m_endTask}) MoveDown(button, dy);
     FillColumn();

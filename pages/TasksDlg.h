@@ -54,7 +54,6 @@ private:
     wxButton* m_goToProcess = nullptr;
     wxButton* m_switchTo = nullptr;
     wxButton* m_endTask = nullptr;
-    bool m_applyingPending = false;  // the view has already placed the page
     std::unique_ptr<ListCtrlView> m_listView;
     std::unique_ptr<TasksModel> m_model;  // declared last: it empties the list when it goes
 };
