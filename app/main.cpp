@@ -5,6 +5,7 @@
 #include "platform/Backends.h"
 
 #include <wx/app.h>
+#include <wx/log.h>
 
 #include <X11/Xlib.h>
 #include <fcntl.h>
@@ -87,6 +88,9 @@ int main(int argc, char** argv)
                      static_cast<const char*>(func.utf8_str()), static_cast<const char*>(file.utf8_str()), lineNo,
                      static_cast<const char*>(msg.utf8_str()));
     });
+    // Toolkit diagnostics go to standard error from the start: a box the toolkit
+    // cannot show (it failed to start) would lose them.
+    delete wxLog::SetActiveTarget(new wxLogStderr());
     wxApp::SetInstance(kestrun::NewKestrunApp());
     int wxArgc = 1;
     char* wxArgv[] = {argv[0], nullptr};
