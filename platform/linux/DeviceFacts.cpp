@@ -1,5 +1,6 @@
 #include "platform/linux/DeviceFacts.h"
 
+#include "platform/linux/Dir.h"
 #include "platform/LastError.h"
 
 #include <algorithm>
@@ -12,10 +13,6 @@
 namespace kestrun::platform::linux_backend {
 
 namespace {
-
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
 
 std::optional<std::string> LinkBasename(int dir, const char* path)
 {
@@ -45,14 +42,9 @@ std::string Canonical(std::string name)
 std::vector<uint32_t> MessageInterrupts(int bound)
 {
     std::vector<uint32_t> numbers;
-    const int fd = ::openat(bound, "msi_irqs", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return numbers;
-    std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
-    if (!dir) {
-        ::close(fd);
-        return numbers;
-    }
-    while (const dirent* entry = ::readdir(dir.get())) {
+    Dir dir(bound, "msi_irqs");
+    if (!dir.valid()) return numbers;
+    while (const dirent* entry = dir.Next()) {
         const std::optional<uint64_t> n = ParseSysfsNumber(entry->d_name);
         if (n && *n > 0 && *n <= UINT32_MAX) numbers.push_back(static_cast<uint32_t>(*n));
     }

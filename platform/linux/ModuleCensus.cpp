@@ -1,5 +1,6 @@
 #include "platform/linux/ModuleCensus.h"
 
+#include "platform/linux/Dir.h"
 #include "platform/linux/ProcDir.h"
 #include "platform/linux/ProcMaps.h"
 
@@ -37,19 +38,14 @@ uint32_t ModuleCensus::UsersOf(int root, uint64_t processEpoch, uint32_t moduleI
 void ModuleCensus::Count(int root)
 {
     users_.clear();
-    const int listFd = ::openat(root, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* list = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
-    if (list == nullptr) {
-        if (listFd >= 0) ::close(listFd);
-        return;  // no count: every module has its one user
-    }
-    while (const dirent* entry = ::readdir(list)) {
+    Dir list(root, ".");
+    if (!list.valid()) return;  // no count: every module has its one user
+    while (const dirent* entry = list.Next()) {
         if (!AllDigits(entry->d_name)) continue;
         const ProcDir dir(root, entry->d_name);
         if (!dir.valid() || dir.Read("maps", maps_) != ProcRead::kOk) continue;  // ended, or not ours to read
         for (const auto& module : ModulesFromMaps(maps_, 0)) ++users_[module.moduleId];
     }
-    ::closedir(list);
 }
 
 }  // namespace kestrun::platform::linux_backend

@@ -1,5 +1,6 @@
 #include "platform/linux/SysfsDeviceTable.h"
 
+#include "platform/linux/Dir.h"
 #include "platform/LastError.h"
 
 #include <algorithm>
@@ -14,24 +15,13 @@ namespace kestrun::platform::linux_backend {
 
 namespace {
 
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
-
 // The names in the directory path below dir, sorted; false (errno set) when it cannot be read.
 bool ListDirectory(int dir, const std::string& path, std::vector<std::string>& names)
 {
     names.clear();
-    const int fd = ::openat(dir, path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    std::unique_ptr<DIR, DirCloser> stream(::fdopendir(fd));
-    if (!stream) {
-        const int error = errno;
-        ::close(fd);
-        errno = error;
-        return false;
-    }
-    while (const dirent* entry = ::readdir(stream.get())) {
+    Dir stream(dir, path.c_str());
+    if (!stream.valid()) return false;
+    while (const dirent* entry = stream.Next()) {
         const std::string name = entry->d_name;
         if (name != "." && name != "..") names.push_back(name);
     }
