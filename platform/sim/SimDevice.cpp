@@ -59,14 +59,6 @@ void SimDevice::AdvanceTime(uint32_t milliseconds)
 }
 
 
-void SimDevice::SetLiveliness(std::optional<bool> loadVariation, std::optional<bool> heapChurn, std::optional<bool> traffic)
-{
-    Sync();
-    loadVariation_ = loadVariation;
-    heapChurn_ = heapChurn;
-    traffic_ = traffic;
-}
-
 void SimDevice::Charge(uint64_t elapsedMs)
 {
     if (elapsedMs == 0) return;

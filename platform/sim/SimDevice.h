@@ -43,9 +43,6 @@ public:
     // the elapsed time (loads above what the processors can run in total are scaled down).
     void AdvanceTime(uint32_t milliseconds);
     [[nodiscard]] unsigned processorCount() const { return processors_; }
-    // Whether thread loads wander, busy programs churn heap blocks and interfaces
-    // count their rates; unset, each follows the clock (on while it is real).
-    void SetLiveliness(std::optional<bool> loadVariation, std::optional<bool> heapChurn, std::optional<bool> traffic);
 
     // ---- Timeline -------------------------------------------------------------
     // Refresh tick `tick` (1: the first) begins: the events of the profile's
@@ -191,6 +188,8 @@ private:
 
     SimClock clock_;
     unsigned processors_ = 1;
+    // Whether thread loads wander, busy programs churn heap blocks and interfaces
+    // count their rates; unset, each follows the clock (on while it is real).
     std::optional<bool> loadVariation_;
     std::optional<bool> heapChurn_;
     std::optional<bool> traffic_;
