@@ -127,6 +127,7 @@ bool CKestrunView::TrayIconShown() const { return m_trayIcon != nullptr && m_tra
 
 void CKestrunView::OnTimer(wxTimerEvent&)
 {
+    if (platform::DeviceTime* time = platform::Current().deviceTime()) time->BeginTick(++m_timerTicks);
     const unsigned load = m_cpuLoad->ComputeCpuLoad();
     m_lastCpuLoad = load;
     m_trayIcon->UpdateTrayIcon(load);

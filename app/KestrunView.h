@@ -99,6 +99,7 @@ private:
     std::unique_ptr<CpuLoadMeter> m_cpuLoad;
     std::unique_ptr<CTrayIcon> m_trayIcon;
     unsigned m_lastCpuLoad = 0;
+    uint32_t m_timerTicks = 0;  // ticks of the update timer so far: a simulated device's timeline counts them
 
     wxTimer m_timer;
     UpdateTimerState m_timerState;

@@ -12,10 +12,25 @@
 #include "platform/Shell.h"
 #include "platform/ToolHelp.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
 namespace kestrun::platform {
+
+// The time of a device that the program's own ticks drive: a simulated one.
+// Batch mode moves a virtual clock by the interval instead of sleeping, and
+// each refresh tick first lets the device do what its timeline holds for it.
+class DeviceTime {
+public:
+    virtual ~DeviceTime() = default;
+    // True when the clock moves only when told to.
+    [[nodiscard]] virtual bool IsVirtual() const = 0;
+    // Moves a virtual clock forward, charging every thread its load.
+    virtual void Advance(uint32_t milliseconds) = 0;
+    // Refresh tick `tick` (1: the first) is about to read the device.
+    virtual void BeginTick(uint32_t tick) = 0;
+};
 
 class Platform {
 public:
@@ -30,6 +45,8 @@ public:
     virtual InterfaceTable& interfaces() = 0;
     virtual Desktop& desktop() = 0;
     virtual Shell& shell() = 0;
+    // The device's own time; null for a live machine, whose time passes by itself.
+    virtual DeviceTime* deviceTime() { return nullptr; }
 };
 
 // The process-wide platform (platform/Backends.h builds one). Install() takes ownership; Current() must not be

@@ -4,6 +4,7 @@
 #include "dialogs/core/FileProperties.h"
 #include "display/core/Format.h"
 #include "display/core/ListColumn.h"
+#include "display/core/MessageBox.h"
 #include "pages/core/BatchPage.h"
 #include "platform/Platform.h"
 #include "platform/Types.h"
@@ -127,7 +128,41 @@ void PrintLine(std::FILE* out, const std::vector<std::wstring>& cells)
 
 // The exit status of a closed pipe, as a shell reports a program ended by SIGPIPE.
 constexpr int kStatusBrokenPipe = 128 + 13;
+
+// A box the window would show, as one line on stderr; the answer is the one a
+// click on OK (or the safe button) gives, and the run goes on.
+int PrintBox(const MessageBoxRequest& box)
+{
+    std::wstring text = box.text;
+    for (wchar_t& c : text)
+        if (c == L'\n') c = L' ';
+    const std::wstring title = box.caption.empty() ? std::wstring(kAppName) : box.caption;
+    std::fprintf(stderr, "kestrun: %s: %s\n", platform::Narrow(title).c_str(), platform::Narrow(text).c_str());
+    switch (box.style & 0xF) {
+    case kMbOkCancel: return kIdCancel;
+    case kMbYesNo: return kIdNo;
+    default: return kIdOk;
+    }
+}
+
+// Installs a box handler for as long as it lives.
+class ScopedBoxHandler {
+public:
+    explicit ScopedBoxHandler(MessageBoxHandler handler) : previous_(SetMessageBoxHandler(std::move(handler))) {}
+    ~ScopedBoxHandler() { SetMessageBoxHandler(std::move(previous_)); }
+    ScopedBoxHandler(const ScopedBoxHandler&) = delete;
+    ScopedBoxHandler& operator=(const ScopedBoxHandler&) = delete;
+
+private:
+    MessageBoxHandler previous_;
+};
 }  // namespace
+
+std::string StatsLine(size_t cellsWritten, size_t rowsInserted, size_t rowsRemoved, size_t sorts)
+{
+    return "Stats: cells written " + std::to_string(cellsWritten) + ", rows inserted " + std::to_string(rowsInserted) +
+           ", rows removed " + std::to_string(rowsRemoved) + ", sorts " + std::to_string(sorts) + "\n";
+}
 
 std::string BatchCell(const std::wstring& cell)
 {
@@ -189,6 +224,7 @@ int PrintFileProperties(const std::string& file, platform::Platform& system, std
 int RunBatch(const CommandLine& options, std::FILE* out)
 {
     platform::Platform& system = platform::Current();
+    const ScopedBoxHandler boxes(PrintBox);
     if (!options.file.empty()) return PrintFileProperties(options.file, system, out);
     std::unique_ptr<BatchPage> page = MakePage(options, system);
     if (!page) {
@@ -197,13 +233,23 @@ int RunBatch(const CommandLine& options, std::FILE* out)
         return 1;
     }
     if (!ApplySort(options, *page)) return 2;
+    // A simulated device with a manual clock does not wait for real time: its
+    // clock moves by exactly the interval, so that every run prints the same.
+    platform::DeviceTime* time = system.deviceTime();
+    const bool virtualClock = time != nullptr && time->IsVirtual();
     // The first measurement has no reference: it is 0, as in the window.
     CpuLoadMeter cpuLoad(system);
     for (int tick = 0; tick < options.ticks; ++tick) {
         if (tick > 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(options.intervalMs));
+            if (virtualClock)
+                time->Advance(static_cast<uint32_t>(options.intervalMs));
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(options.intervalMs));
             std::fputc('\n', out);
         }
+        if (time != nullptr) time->BeginTick(static_cast<uint32_t>(tick) + 1);
+        MemoryListView* list = page->List();
+        if (list != nullptr) list->ResetCounters();
         const unsigned cpu = cpuLoad.ComputeCpuLoad();
         const unsigned memory = system.kernel().GlobalMemoryStatus().memoryLoad;
         page->Tick(1, cpu, memory);
@@ -211,6 +257,10 @@ int RunBatch(const CommandLine& options, std::FILE* out)
         PrintLine(out, page->Header());
         for (const auto& row : page->Rows()) PrintLine(out, row);
         for (const auto& line : page->Figures()) PrintLine(out, line);
+        if (options.stats) {
+            const MemoryListView::Counters counted = list != nullptr ? list->counters() : MemoryListView::Counters{};
+            std::fputs(StatsLine(counted.cellWrites, counted.inserts, counted.deletes, counted.sorts).c_str(), out);
+        }
         // A lost line is a failed run, not a short one that looks complete.
         if (const int status = FinishOutput(out); status != 0) return status;
     }

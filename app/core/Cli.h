@@ -20,6 +20,7 @@ struct CommandLine {
     uint32_t pid = 0;         // the process of a detail dialog's page; 0: none (modules: the system)
     std::string module;       // --page module-usage: the module's path (or file name)
     std::string file;         // --file: print this file's properties instead of a page
+    bool stats = false;       // --stats: after each tick, the work done on the page's list
     std::string error;  // for Mode::Error: what was wrong
 };
 
@@ -30,13 +31,19 @@ void PrintVersion(std::FILE* out);
 
 // Runs batch mode on the installed platform; returns the exit status. A write
 // to out that fails ends the run: with one line on stderr and status 1, or
-// quietly with status 141 when the reader has gone (a closed pipe).
+// quietly with status 141 when the reader has gone (a closed pipe). On a
+// device with a virtual clock the ticks do not wait: the clock moves by the
+// interval. A box the window would show goes to stderr as "kestrun: TITLE: TEXT".
 int RunBatch(const CommandLine& options, std::FILE* out);
 
 // One cell as batch mode prints it, in UTF-8. A tab, a line break or a backslash
 // would break the one-line, tab-separated format, so they become \t, \n and
 // \\; every other control character becomes \xHH. The window shows the text as it is.
 std::string BatchCell(const std::wstring& cell);
+
+// The line --stats prints after a tick: the cells written, rows inserted, rows
+// removed and sorts done on the page's list during that tick.
+std::string StatsLine(size_t cellsWritten, size_t rowsInserted, size_t rowsRemoved, size_t sorts);
 
 // Flushes out and says on stderr when something written to it was lost; returns
 // the exit status (0, 1 after a one-line message, 141 for a closed pipe).

@@ -32,6 +32,9 @@ public:
     // Whether the page's rows sort by a header click; ClickHeader clicks one.
     [[nodiscard]] virtual bool Sortable() const { return false; }
     virtual void ClickHeader(int /*column*/) {}
+
+    // The list the page's rows live in, whose counters say what a tick did to it; null: the page has none.
+    virtual MemoryListView* List() { return nullptr; }
 };
 
 // A page whose rows are a list: the header is the list's columns, as the window
@@ -46,6 +49,7 @@ public:
     }
     std::vector<std::vector<std::wstring>> Rows() override { return list_.Cells(); }
     [[nodiscard]] bool Sortable() const override { return true; }
+    MemoryListView* List() override { return &list_; }
 
 protected:
     MemoryListView list_;  // a derived page's model is declared after it, and empties it when it goes

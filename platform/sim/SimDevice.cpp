@@ -21,7 +21,7 @@ uint64_t SplitMix(uint64_t& state)
     return z ^ (z >> 31);
 }
 
-// Real clock only: a thread's load wanders between half and one and a half of its
+// With load variation: a thread's load wanders between half and one and a half of its
 // nominal value, changing once a second, so that the demo looks alive.
 uint32_t Wobble(uint32_t load, uint32_t threadId, uint64_t uptimeMs)
 {
@@ -62,30 +62,36 @@ void SimDevice::AdvanceTime(uint32_t milliseconds)
 void SimDevice::Charge(uint64_t elapsedMs)
 {
     if (elapsedMs == 0) return;
-    const bool real = clock_.mode() == ClockMode::Real;
+    const bool wobble = Lively(loadVariation_);
     const uint64_t uptimeMs = clock_.uptimeMs();
-    // One processor: when the loads add up to more than all of it, each gets its proportional share.
+    // A load is a share of one processor. When the loads add up to more than all
+    // processors can run, each thread gets its proportional share.
     auto loadOf = [&](uint32_t slot) -> uint64_t {
         const uint32_t load = threads_.DetailsAt(slot).load;
-        return real ? Wobble(load, threads_.At(slot).id, uptimeMs) : load;
+        return wobble ? Wobble(load, threads_.At(slot).id, uptimeMs) : load;
     };
     uint64_t total = 0;
     for (const uint32_t slot : threads_.busySlots()) total += loadOf(slot);
-    const uint64_t scale = std::max<uint64_t>(total, kFullLoad);
+    const uint64_t capacity = uint64_t{kFullLoad} * processors_;
+    const uint64_t scale = std::max<uint64_t>(total, capacity);
     for (const uint32_t slot : threads_.busySlots()) {
         SimThread& thread = threads_.At(slot);
         const uint64_t load = loadOf(slot);
         if (load == 0) continue;
-        const auto charge = static_cast<uint64_t>(static_cast<unsigned __int128>(elapsedMs) * kUnitsPerMs * load / scale);
+        // elapsed x load exactly while the processors keep up.
+        const auto charge = static_cast<uint64_t>(static_cast<unsigned __int128>(elapsedMs) * kUnitsPerMs * load * capacity /
+                                                  (static_cast<unsigned __int128>(scale) * kFullLoad));
         const uint64_t kernel = charge * std::min<uint32_t>(threads_.DetailsAt(slot).kernelShare, 100) / 100;
         thread.kernelTime += kernel;
         thread.userTime += charge - kernel;
     }
-    if (!real) return;
-    const uint64_t last = uptimeMs / 1000;
-    uint64_t first = (uptimeMs - elapsedMs) / 1000 + 1;
-    if (last >= first + 8) first = last - 8;  // after a long pause, only the last few seconds
-    for (uint64_t second = first; second <= last; ++second) Churn(second);
+    if (Lively(heapChurn_)) {
+        const uint64_t last = uptimeMs / 1000;
+        uint64_t first = (uptimeMs - elapsedMs) / 1000 + 1;
+        if (last >= first + 8) first = last - 8;  // after a long pause, only the last few seconds
+        for (uint64_t second = first; second <= last; ++second) Churn(second);
+    }
+    if (!Lively(traffic_)) return;
     for (SimInterface& itf : interfaces_) {
         itf.inCarry += itf.inRate * elapsedMs;
         itf.outCarry += itf.outRate * elapsedMs;
@@ -97,7 +103,7 @@ void SimDevice::Charge(uint64_t elapsedMs)
     }
 }
 
-// Real clock only: once a second each busy program allocates or frees a block,
+// With heap churn: once a second each busy program allocates or frees a block,
 // so that the demo's memory figures move. Bounded: at most 32 blocks per process.
 void SimDevice::Churn(uint64_t second)
 {

@@ -40,8 +40,15 @@ public:
     // Moves the tick without charging anyone (e.g. near the wrap).
     void SetTick(uint32_t tick);
     // Manual clock: moves time forward and charges every thread its load share of
-    // the elapsed time (one processor: loads above 100 % in total are scaled down).
+    // the elapsed time (loads above what the processors can run in total are scaled down).
     void AdvanceTime(uint32_t milliseconds);
+    [[nodiscard]] unsigned processorCount() const { return processors_; }
+
+    // ---- Timeline -------------------------------------------------------------
+    // Refresh tick `tick` (1: the first) begins: the events of the profile's
+    // timeline up to that tick happen, in order. Returns one line for each event
+    // that could not be done ("dev.json: events[3] (tick 5, endProcess): ...").
+    std::vector<std::string> BeginTick(uint32_t tick);
     [[nodiscard]] uint64_t UptimeMs() const { return clock_.uptimeMs(); }
     [[nodiscard]] uint64_t BootTime() const { return clock_.bootTime(); }
     // Real clock: charges time that has passed since the last look.
@@ -172,11 +179,23 @@ public:
 
 private:
     uint32_t NewId(uint32_t low);
+    // One event of the timeline; false with the reason when it cannot be done.
+    bool Play(const SimEvent& event, std::string& problem);
+    [[nodiscard]] bool Lively(const std::optional<bool>& flag) const { return flag.value_or(clock_.mode() == ClockMode::Real); }
     void Charge(uint64_t elapsedMs);
     void Churn(uint64_t second);
     static uint64_t NextHeapAddress(const SimHeap& heap);
 
     SimClock clock_;
+    unsigned processors_ = 1;
+    // Whether thread loads wander, busy programs churn heap blocks and interfaces
+    // count their rates; unset, each follows the clock (on while it is real).
+    std::optional<bool> loadVariation_;
+    std::optional<bool> heapChurn_;
+    std::optional<bool> traffic_;
+    std::string source_;             // the profile's file, for messages
+    std::vector<SimEvent> events_;   // in the order they happen
+    size_t nextEvent_ = 0;
 
     uint32_t permissions_ = 1;
     uint32_t ownProcessId_ = 0;

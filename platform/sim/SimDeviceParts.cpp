@@ -44,7 +44,14 @@ FileInfo DriverFile(uint64_t bootTime)
 }  // namespace
 
 SimDevice::SimDevice(const SimProfile& profile)
-    : clock_(profile.startTick, profile.bootTime), memory_(profile.memory)
+    : clock_(profile.startTick, profile.bootTime),
+      processors_(std::max(profile.processors, 1u)),
+      loadVariation_(profile.loadVariation),
+      heapChurn_(profile.heapChurn),
+      traffic_(profile.traffic),
+      source_(profile.source),
+      events_(profile.events),
+      memory_(profile.memory)
 {
     if (!profile.memoryLoadGiven && memory_.totalPhys > 0 && memory_.availPhys <= memory_.totalPhys)
         memory_.memoryLoad = static_cast<uint32_t>((memory_.totalPhys - memory_.availPhys) * 100 / memory_.totalPhys);
@@ -88,6 +95,7 @@ SimDevice::SimDevice(const SimProfile& profile)
     for (const InterfaceSpec& itf : profile.interfaces) AddInterface(itf);
     for (const FileSpec& file : profile.files) AddFile(file.path, file.info, file.version);
     for (const RegistrySeed& seed : profile.registry) SeedRegistry(seed);
+    for (const FailureSpec& failure : profile.failures) InjectFailure(failure.call, failure.error, failure.count, failure.skip);
     SetClockMode(profile.clock);
 }
 

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 
 namespace kestrun::platform::sim {
 
@@ -75,5 +77,15 @@ private:
 
 // Injection count meaning "every call from now on".
 constexpr int kAlways = -1;
+
+// A call's name as profiles write it: the enumerator with a lower-case first
+// letter ("threadTimes" for SimCall::ThreadTimes).
+std::string SimCallName(SimCall call);
+std::optional<SimCall> SimCallByName(const std::string& name);
+// Every call's name, comma-separated, for messages.
+std::string SimCallNames();
+
+// An error number from its symbolic name ("EACCES") or its decimal number.
+std::optional<uint32_t> ErrorNumberByName(const std::string& name);
 
 }  // namespace kestrun::platform::sim

@@ -32,7 +32,7 @@ public:
 
     uint32_t GetTickCount() override { return device_.Tick(); }
     MemoryStatus GlobalMemoryStatus() override { return device_.memoryStatus(); }
-    unsigned ProcessorCount() override { return 1; }
+    unsigned ProcessorCount() override { return device_.processorCount(); }
 
     // Exactly what a walk over all threads with GetThreadTimes gives: threads whose
     // times the access scope hides are skipped, ended processes' threads are gone.

@@ -1,5 +1,6 @@
 #include "platform/sim/SimPlatform.h"
 
+#include "platform/Notice.h"
 #include "platform/common/ComposedPlatform.h"
 #include "platform/common/RegistryStore.h"
 #include "platform/sim/SimBackend.h"
@@ -7,6 +8,25 @@
 namespace kestrun::platform::sim {
 
 namespace {
+
+// The device's clock as batch mode and the refresh timer meet it; an event that
+// cannot be done is said in one line, and the run goes on.
+class SimDeviceTime final : public DeviceTime {
+public:
+    explicit SimDeviceTime(SimDevice& device) : device_(device) {}
+    [[nodiscard]] bool IsVirtual() const override { return device_.clockMode() == ClockMode::Manual; }
+    void Advance(uint32_t milliseconds) override
+    {
+        if (IsVirtual()) device_.AdvanceTime(milliseconds);
+    }
+    void BeginTick(uint32_t tick) override
+    {
+        for (const std::string& problem : device_.BeginTick(tick)) Notify(problem);
+    }
+
+private:
+    SimDevice& device_;
+};
 
 class SimPlatformImpl final : public ComposedPlatform<SimPlatform> {
 public:
@@ -24,9 +44,11 @@ public:
 
     std::string Name() const override { return "sim"; }
     SimDevice& device() override { return *device_; }
+    DeviceTime* deviceTime() override { return &time_; }
 
 private:
     std::unique_ptr<SimDevice> device_;
+    SimDeviceTime time_{*device_};
 };
 
 std::unique_ptr<SimPlatform> Build(SimProfile profile, const SimOptions& options)

@@ -9,6 +9,7 @@
 #include "platform/Shell.h"
 #include "platform/ToolHelp.h"
 #include "platform/Types.h"
+#include "platform/sim/SimFailures.h"
 
 #include <cstdint>
 #include <optional>
@@ -129,7 +130,7 @@ struct InterfaceSpec {
     InterfaceRow row;
     std::wstring adapterName;  // what the adapter list reports for row.index
     std::wstring friendlyName; // seeds Comm\AdapterNameMappings (current user, kept in memory)
-    uint64_t inRate = 0;       // bytes per second while the clock runs in real mode
+    uint64_t inRate = 0;       // bytes per second while the device counts traffic
     uint64_t outRate = 0;
 };
 
@@ -140,9 +141,83 @@ struct RegistrySeed {
     std::optional<RegValue> value;
 };
 
+// A failure the device gives: the call, the error it sets, how many calls pass
+// first and how many fail after them (kAlways: every one).
+struct FailureSpec {
+    SimCall call = SimCall::CreateSnapshot;
+    uint32_t error = 0;
+    int count = 1;
+    int skip = 0;
+};
+
+enum class SimEventKind {
+    StartProcess, EndProcess, StartThread, EndThread, SetThreadTimes, SetThreadLoad,
+    AddHeapBlock, RemoveHeapBlock,
+    OpenWindow, CloseWindow, RetitleWindow,
+    AddService, RemoveService, SetServiceState,
+    AddDevice, RemoveDevice, SetDevicePower,
+    AddInterface, RemoveInterface, SetInterface, AddTraffic,
+    AddModule, LoadModule, UnloadModule,
+    SetMemory, Fail, ClearFailures,
+};
+
+// One change on the device's timeline, made before the refresh tick it names.
+// Only the fields of its kind are used.
+struct SimEvent {
+    SimEventKind kind = SimEventKind::ClearFailures;
+    uint32_t tick = 1;   // the refresh tick it comes before; 1: the first
+    size_t index = 0;    // its place in the profile's "events", for messages
+    // The process acted on: by id, else the first of this executable name.
+    uint32_t processId = 0;
+    std::wstring exeName;
+    // The thread acted on: by id, else the process's threadIndex-th thread.
+    uint32_t threadId = 0;
+    size_t threadIndex = 0;
+    int32_t exitCode = 0;
+    std::optional<uint64_t> kernelTime;  // 100 ns units
+    std::optional<uint64_t> userTime;
+    uint32_t load = 0;        // hundredths of a percent
+    size_t heapIndex = 0;     // the process's heap, in its order
+    std::optional<uint64_t> blockAddress;  // removeHeapBlock: by address, else
+    size_t blockIndex = 0;                 // the heap's blockIndex-th block
+    std::vector<HeapBlockSpec> blocks;
+    ProcessSpec process;
+    std::vector<ThreadSpec> threads;
+    WindowSpec window;
+    std::wstring name;        // window title, service prefix, device name or module name
+    std::wstring newTitle;
+    int32_t state = 0;        // service state or device power
+    ServiceSpec service;
+    DeviceSpec device;
+    InterfaceSpec interfaceSpec;
+    uint32_t interfaceIndex = 0;
+    InterfaceRow traffic;     // addTraffic: added to the counters
+    // setInterface: the values given replace the interface's own.
+    std::optional<uint32_t> status, mtu;
+    std::optional<uint64_t> speed;
+    std::vector<std::pair<size_t, uint64_t>> counters;  // counter (InterfaceCounter order) and value
+    ModuleSpec module;
+    uint32_t usage = 1;
+    std::optional<uint64_t> totalPhys, availPhys, totalVirtual, availVirtual;
+    std::optional<uint32_t> memoryLoad;
+    FailureSpec failure;
+};
+
+// The event kinds by the names profiles give them ("startProcess").
+std::string SimEventName(SimEventKind kind);
+
+// The ten counters of an interface row, by their profile names ("inOctets", ...).
+struct InterfaceCounter {
+    const char* name;
+    uint64_t InterfaceRow::*field;
+};
+const std::vector<InterfaceCounter>& InterfaceCounters();
+
 struct SimProfile {
     std::string name = "Simulated device";
+    std::string source = "profile";  // the file it came from, for messages
     ClockMode clock = ClockMode::Manual;
+    unsigned processors = 1;
     uint32_t startTick = 60000;              // tick count at start, milliseconds
     uint64_t bootTime = 133485408000000000;  // file time of boot (2024-01-01 00:00:00)
     MemoryStatus memory{40, 32u << 20, 19u << 20, 32u << 20, 20u << 20};
@@ -154,6 +229,12 @@ struct SimProfile {
     std::vector<InterfaceSpec> interfaces;
     std::vector<RegistrySeed> registry;
     std::vector<FileSpec> files;
+    // What makes a demo look alive; unset: on while the clock is real.
+    std::optional<bool> loadVariation;  // each thread's load wanders, once a second
+    std::optional<bool> heapChurn;      // busy programs allocate and free heap blocks
+    std::optional<bool> traffic;        // interfaces count their inRate and outRate
+    std::vector<FailureSpec> failures;  // armed at start
+    std::vector<SimEvent> events;       // in the order of their ticks, then as listed
 };
 
 // Lower-case copy: device names, paths and keys compare case-insensitively.

@@ -29,6 +29,11 @@ void Reader::Error(const std::string& path, const std::string& what)
 
 bool Reader::Object(const json& j, const std::string& path, std::initializer_list<const char*> allowed)
 {
+    return Object(j, path, std::span<const char* const>(allowed.begin(), allowed.size()));
+}
+
+bool Reader::Object(const json& j, const std::string& path, std::span<const char* const> allowed)
+{
     if (!j.is_object()) {
         Error(path, "expected an object");
         return false;
@@ -169,6 +174,18 @@ bool Reader::Flag(const json& j, const char* key, const std::string& path, bool&
         return false;
     }
     out = j[key].get<bool>();
+    return true;
+}
+
+bool Reader::Load(const json& j, const char* key, const std::string& path, uint32_t& out)
+{
+    if (!j.is_object() || !j.contains(key)) return false;
+    const json& v = j[key];
+    if (!v.is_number() || v.get<double>() < 0 || v.get<double>() > 100) {
+        Error(path + "." + key, "expected a percentage 0..100");
+        return false;
+    }
+    out = static_cast<uint32_t>(v.get<double>() * 100 + 0.5);
     return true;
 }
 

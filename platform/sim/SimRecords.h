@@ -72,7 +72,7 @@ struct SimProcess {
     uint64_t serial = 0;  // distinguishes a reused id
     std::vector<SimHeap> heaps;
     std::vector<SimModuleRef> modules;
-    uint32_t churnBlocks = 0;  // real clock only: blocks the demo's allocation churn added
+    uint32_t churnBlocks = 0;  // blocks the heap churn added
 };
 
 struct SimModule {
@@ -116,7 +116,7 @@ struct SimStreamDevice {
 struct SimInterface {
     InterfaceRow row;
     std::wstring adapterName;
-    uint64_t inRate = 0;  // bytes per second (real clock only)
+    uint64_t inRate = 0;  // bytes per second (while the device counts traffic)
     uint64_t outRate = 0;
     uint64_t inCarry = 0;  // byte-milliseconds not yet counted
     uint64_t outCarry = 0;

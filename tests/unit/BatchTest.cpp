@@ -22,11 +22,12 @@ struct BatchRun {
     int status = 0;
     std::vector<std::vector<std::string>> lines;  // the first tick's lines, cells split at tabs
     std::string errors;
+    std::string output;  // every tick's lines, as printed
 };
 
-BatchRun RunBatchOf(const std::vector<std::string>& args)
+BatchRun RunBatchOn(std::unique_ptr<platform::sim::SimPlatform> device, const std::vector<std::string>& args)
 {
-    platform::Install(platform::sim::testing::SmallDevice());
+    platform::Install(std::move(device));
     const CommandLine line = ParseCommandLine(args);
     EXPECT_EQ(line.mode, CommandLine::Mode::Batch) << line.error;
     std::FILE* out = std::tmpfile();
@@ -49,7 +50,8 @@ BatchRun RunBatchOf(const std::vector<std::string>& args)
         std::fclose(file);
         return text;
     };
-    std::istringstream text(slurp(out));
+    run.output = slurp(out);
+    std::istringstream text(run.output);
     run.errors = slurp(err);
     for (std::string row; std::getline(text, row) && !row.empty();) {
         std::vector<std::string>& cells = run.lines.emplace_back();
@@ -58,6 +60,8 @@ BatchRun RunBatchOf(const std::vector<std::string>& args)
     }
     return run;
 }
+
+BatchRun RunBatchOf(const std::vector<std::string>& args) { return RunBatchOn(platform::sim::testing::SmallDevice(), args); }
 
 std::vector<std::string> Names(const BatchRun& run)
 {
@@ -299,6 +303,174 @@ TEST(BatchDetail, PidBelongsToTheDetailPages)
     EXPECT_EQ(ParseCommandLine({"--batch", "--page", "heap", "--pid", "0xZZ"}).mode, CommandLine::Mode::Error);
     EXPECT_EQ(ParseCommandLine({"--batch", "--page", "heap", "--pid", "-1"}).mode, CommandLine::Mode::Error);
     EXPECT_EQ(ParseCommandLine({"--batch", "--page", "heap", "--pid", "0x1F"}).pid, 31u);
+}
+
+// ---- Runs on a simulated device ------------------------------------------------------------
+
+using platform::sim::testing::SmallDeviceWith;
+
+// The tick blocks of a run's output (a blank line between ticks).
+std::vector<std::string> Ticks(const std::string& output)
+{
+    std::vector<std::string> ticks;
+    size_t start = 0;
+    for (size_t gap; (gap = output.find("\n\n", start)) != std::string::npos; start = gap + 2) ticks.push_back(output.substr(start, gap + 1 - start));
+    ticks.push_back(output.substr(start));
+    return ticks;
+}
+
+// The cells of the row whose first cell is name, in one tick's block.
+std::vector<std::string> RowOf(const std::string& tick, const std::string& name)
+{
+    std::istringstream lines(tick);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind(name + "\t", 0) != 0) continue;
+        std::vector<std::string> cells;
+        std::istringstream split(line);
+        for (std::string cell; std::getline(split, cell, '\t');) cells.push_back(cell);
+        return cells;
+    }
+    return {};
+}
+
+// The cells of a tick block's line at index (0: the header).
+std::vector<std::string> LineOf(const std::string& tick, size_t index)
+{
+    std::istringstream lines(tick);
+    std::string line;
+    for (size_t i = 0; i <= index; ++i) std::getline(lines, line);
+    std::vector<std::string> cells;
+    std::istringstream split(line);
+    for (std::string cell; std::getline(split, cell, '\t');) cells.push_back(cell);
+    return cells;
+}
+
+// A device on which something changes at every tick: wandering loads, heap
+// churn, traffic, and a timeline that starts and ends processes.
+constexpr char kLivelyTimeline[] = R"({"loadVariation": true, "heapChurn": true, "traffic": true, "events": [
+    {"tick": 3, "event": "startProcess", "process": {"exe": "backup.exe", "threads": [ {"load": 40} ], "heaps": [ {"blocks": [ {"size": "4K"} ]} ]}},
+    {"tick": 6, "event": "setThreadLoad", "exe": "nk.exe", "load": 70},
+    {"tick": 8, "event": "endProcess", "exe": "worker.exe"}
+]})";
+
+TEST(BatchSimulated, TwoRunsOfOneProfilePrintTheSameBytes)
+{
+    for (const char* page : {"processes", "system", "network", "threads"}) {
+        std::vector<std::string> args = {"--batch", "--page", page, "--ticks", "12", "--interval", "700", "--stats"};
+        if (std::string(page) == "threads") args.insert(args.end(), {"--pid", "0x00400002"});
+        const BatchRun first = RunBatchOn(SmallDeviceWith(kLivelyTimeline), args);
+        const BatchRun second = RunBatchOn(SmallDeviceWith(kLivelyTimeline), args);
+        ASSERT_EQ(first.status, 0) << page << ": " << first.errors;
+        EXPECT_EQ(first.errors, "") << page;
+        EXPECT_EQ(first.output, second.output) << page;
+        const std::vector<std::string> ticks = Ticks(first.output);
+        ASSERT_EQ(ticks.size(), 12u) << page;
+        EXPECT_NE(ticks[1], ticks[2]) << page << ": the clock moves between ticks";
+    }
+    const std::vector<std::string> ticks =
+        Ticks(RunBatchOn(SmallDeviceWith(kLivelyTimeline), {"--batch", "--ticks", "9", "--interval", "700"}).output);
+    EXPECT_TRUE(RowOf(ticks[1], "backup.exe").empty());
+    EXPECT_FALSE(RowOf(ticks[2], "backup.exe").empty()) << "started before the third tick";
+    EXPECT_FALSE(RowOf(ticks[6], "worker.exe").empty());
+    EXPECT_TRUE(RowOf(ticks[7], "worker.exe").empty()) << "ended before the eighth tick";
+}
+
+TEST(BatchSimulated, TheVirtualClockMovesByExactlyTheIntervalAndChargesEachThreadItsLoad)
+{
+    // Without waiting: a thousand minutes of device time pass in a thousand ticks.
+    auto device = platform::sim::testing::SmallDevice();
+    platform::sim::SimDevice& sim = device->device();
+    const uint64_t start = sim.UptimeMs();
+    const BatchRun run = RunBatchOn(std::move(device), {"--batch", "--page", "processes", "--ticks", "1000", "--interval", "60000"});
+    ASSERT_EQ(run.status, 0) << run.errors;
+    EXPECT_EQ(Ticks(run.output).size(), 1000u);
+    EXPECT_EQ(sim.UptimeMs() - start, 999u * 60000u);
+    EXPECT_EQ(RowOf(Ticks(run.output).back(), "worker.exe")[2], "30.0%") << "its two threads at 25 % and 5 %";
+
+    // An interval of 0: two refreshes in one millisecond, nothing charged between them.
+    const std::vector<std::string> ticks = Ticks(RunBatchOf({"--batch", "--page", "processes", "--ticks", "3", "--interval", "0"}).output);
+    ASSERT_EQ(ticks.size(), 3u);
+    EXPECT_EQ(ticks[1], ticks[2]);
+    EXPECT_EQ(RowOf(ticks[2], "worker.exe")[2], "0.0%");
+}
+
+TEST(BatchSimulated, TwoProcessorsHalveABusyThreadsCpuUsage)
+{
+    const std::vector<std::string> args = {"--batch", "--page", "processes", "--ticks", "2", "--interval", "1000"};
+    const std::vector<std::string> args2 = {"--batch", "--page", "system", "--ticks", "2", "--interval", "1000"};
+    const std::string one = Ticks(RunBatchOf(args).output).back();
+    const std::string two = Ticks(RunBatchOn(SmallDeviceWith(R"({"processors": 2})"), args).output).back();
+    EXPECT_EQ(RowOf(one, "worker.exe")[2], "30.0%");
+    EXPECT_EQ(RowOf(two, "worker.exe")[2], "15.0%");
+    EXPECT_EQ(RowOf(one, "nk.exe")[2], "10.0%");
+    EXPECT_EQ(RowOf(two, "nk.exe")[2], "5.0%");
+    // The system's CPU load (nk.exe's 10 % and worker.exe's 30 %) is shared the same way.
+    const std::string systemOne = Ticks(RunBatchOf(args2).output).back();
+    const std::string systemTwo = Ticks(RunBatchOn(SmallDeviceWith(R"({"processors": 2})"), args2).output).back();
+    ASSERT_EQ(LineOf(systemOne, 0)[4], "CPU Usage");
+    EXPECT_EQ(LineOf(systemOne, 1)[4], " 40%");
+    EXPECT_EQ(LineOf(systemTwo, 1)[4], " 20%");
+}
+
+TEST(BatchSimulated, AFailureFromTheProfileIsPrintedAsTheWindowsBoxAndTheRunGoesOn)
+{
+    const BatchRun run = RunBatchOn(SmallDeviceWith(R"({"failures": [ {"call": "processSnapshot", "error": "EACCES", "after": 1} ],
+        "events": [ {"tick": 3, "event": "fail", "call": "enumServices", "error": "ENOMEM", "count": 2} ]})"),
+                                    {"--batch", "--page", "processes", "--ticks", "3", "--interval", "1000"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.errors, "kestrun: Dravik Task Manager: The process list snapshot cannot be created. Error: 13 (Permission denied)\n");
+    const std::vector<std::string> ticks = Ticks(run.output);
+    ASSERT_EQ(ticks.size(), 3u);
+    EXPECT_FALSE(RowOf(ticks[1], "worker.exe").empty()) << "the rows stay as they were, as in the window";
+    EXPECT_EQ(RowOf(ticks[2], "worker.exe")[2], "30.0%");
+
+    const BatchRun services = RunBatchOn(SmallDeviceWith(R"({"events": [ {"tick": 2, "event": "fail", "call": "enumServices", "error": "ENOMEM"} ]})"),
+                                         {"--batch", "--page", "services", "--ticks", "3", "--interval", "0"});
+    EXPECT_EQ(services.status, 0);
+    EXPECT_EQ(services.errors, "kestrun: Dravik Task Manager: The information about the services cannot be read. Error: 12 (Cannot allocate memory)\n");
+    EXPECT_EQ(Ticks(services.output).size(), 3u);
+}
+
+TEST(BatchSimulated, AnEventThatCannotBeDoneIsSaidAndTheRunGoesOn)
+{
+    const BatchRun run = RunBatchOn(SmallDeviceWith(R"({"events": [ {"tick": 2, "event": "endProcess", "exe": "worker.exe"},
+                                                                     {"tick": 3, "event": "endProcess", "exe": "worker.exe"} ]})"),
+                                    {"--batch", "--ticks", "3", "--interval", "0"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.errors, "kestrun: profile: events[1] (tick 3, endProcess): no process \"worker.exe\" is running\n");
+    EXPECT_EQ(Ticks(run.output).size(), 3u);
+}
+
+TEST(BatchStats, CountEachTicksWorkOnTheListOneCellForOneChangedValue)
+{
+    EXPECT_EQ(ParseCommandLine({"--stats"}).mode, CommandLine::Mode::Error) << "batch only";
+    EXPECT_TRUE(ParseCommandLine({"--batch", "--stats"}).stats);
+    EXPECT_FALSE(ParseCommandLine({"--batch"}).stats);
+
+    const BatchRun run = RunBatchOn(SmallDeviceWith(R"({"events": [
+        {"tick": 3, "event": "setServiceState", "prefix": "HTP0:", "state": 0},
+        {"tick": 4, "event": "setServiceState", "prefix": "TEL0:", "state": 5},
+        {"tick": 5, "event": "removeService", "prefix": "HTP0:"},
+        {"tick": 6, "event": "addService", "service": {"prefix": "FTP", "dll": "ftpd.dll"}}
+    ]})"), {"--batch", "--page", "services", "--sort", "State", "--ticks", "6", "--interval", "0", "--stats"});
+    ASSERT_EQ(run.status, 0) << run.errors;
+    const std::vector<std::string> ticks = Ticks(run.output);
+    ASSERT_EQ(ticks.size(), 6u);
+    auto stats = [&](size_t tick) {
+        const std::string& block = ticks[tick];
+        const size_t last = block.rfind('\n', block.size() - 2);
+        return block.substr(last + 1);
+    };
+    EXPECT_EQ(stats(0), StatsLine(10, 2, 0, 0)) << "two new rows of five cells";
+    EXPECT_EQ(stats(1), StatsLine(0, 0, 0, 0)) << "nothing changed: nothing written";
+    EXPECT_EQ(stats(2), StatsLine(1, 0, 0, 0)) << "one state: one cell, and Off stays in its place";
+    EXPECT_EQ(stats(3), StatsLine(1, 0, 0, 1)) << "Uninitialized moves after Off: one sort";
+    EXPECT_EQ(stats(4), StatsLine(0, 0, 1, 0));
+    EXPECT_EQ(stats(5), StatsLine(5, 1, 0, 0)) << "a new row goes to its sorted place without a sort";
+    EXPECT_EQ(StatsLine(1, 2, 3, 4), "Stats: cells written 1, rows inserted 2, rows removed 3, sorts 4\n");
+
+    const std::vector<std::string> system = Ticks(RunBatchOf({"--batch", "--page", "system", "--stats"}).output);
+    EXPECT_NE(system[0].find(StatsLine(0, 0, 0, 0)), std::string::npos) << "a page without a list writes no cells";
 }
 
 }  // namespace

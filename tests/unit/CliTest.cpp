@@ -84,7 +84,7 @@ TEST(CommandLine, HelpTextHasUsageOptionsAndTheBugAddress)
     EXPECT_EQ(lines[0], "Usage: kestrun [OPTION]...");
     std::string all;
     for (const auto& line : lines) all += line + "\n";
-    for (const char* option : {"--batch", "--page=NAME", "--ticks=N", "--interval=MS", "--help", "--version"})
+    for (const char* option : {"--batch", "--page=NAME", "--ticks=N", "--interval=MS", "--stats", "--help", "--version"})
         EXPECT_NE(all.find(option), std::string::npos) << option;
     EXPECT_EQ(lines.back(), std::string("Report bugs to: ") + KESTRUN_BUG_ADDRESS);
     for (const auto& line : lines) EXPECT_LE(line.size(), 80u) << line;

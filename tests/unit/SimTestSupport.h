@@ -4,6 +4,7 @@
 #include "platform/sim/SimPlatform.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <filesystem>
 #include <fstream>
@@ -39,6 +40,23 @@ inline std::unique_ptr<SimPlatform> SmallDevice()
 {
     std::string error;
     auto platform = CreateSimPlatformFromJson(ReadFixture("small-device.json"), error);
+    EXPECT_NE(platform, nullptr) << error;
+    return platform;
+}
+
+// The small device's profile with the top-level fields of extra (a JSON object) added or replaced.
+inline std::string WithSmallDevice(const std::string& extra)
+{
+    nlohmann::ordered_json profile = nlohmann::ordered_json::parse(ReadFixture("small-device.json"), nullptr, true, true);
+    const nlohmann::ordered_json fields = nlohmann::ordered_json::parse(extra);
+    for (const auto& [key, value] : fields.items()) profile[key] = value;
+    return profile.dump();
+}
+
+inline std::unique_ptr<SimPlatform> SmallDeviceWith(const std::string& extra, const SimOptions& options = {})
+{
+    std::string error;
+    auto platform = CreateSimPlatformFromJson(WithSmallDevice(extra), error, options);
     EXPECT_NE(platform, nullptr) << error;
     return platform;
 }
