@@ -87,6 +87,7 @@ int main(int argc, char** argv)
                      static_cast<const char*>(func.utf8_str()), static_cast<const char*>(file.utf8_str()), lineNo,
                      static_cast<const char*>(msg.utf8_str()));
     });
+    kestrun::KeepGlOutOfToolkit();
     wxApp::SetInstance(kestrun::NewKestrunApp());
     int wxArgc = 1;
     char* wxArgv[] = {argv[0], nullptr};
