@@ -35,7 +35,7 @@ using Row = ProcessRow;
 
 // The folder of a process, as its Path cell shows it; nullopt when the process
 // has ended (it is gone, or only its exit status is left).
-std::optional<std::wstring> NewProcessFolder(platform::ToolHelp& toolHelp, uint32_t processId)
+std::optional<std::wstring> FolderWhileRunning(platform::ToolHelp& toolHelp, uint32_t processId)
 {
     const std::unique_ptr<platform::ProcessHandle> process = toolHelp.OpenProcess(processId);
     if (!process) {
@@ -163,7 +163,7 @@ void ProcessesModel::UpdateRow(const platform::Snapshot& snapshot, const platfor
     // rather than listed half read.
     std::optional<std::wstring> folder;
     if (rows_.Find(key) == nullptr) {
-        folder = NewProcessFolder(toolHelp, process.processId);
+        folder = FolderWhileRunning(toolHelp, process.processId);
         if (!folder) return;
     }
     auto row = rows_.FindOrInsert(key, [&](ProcessRow& fresh) {
@@ -186,7 +186,7 @@ void ProcessesModel::UpdateRow(const platform::Snapshot& snapshot, const platfor
     if (!row.isNew() && row->image != process.image) {
         // The process runs another program under its id: its name, folder and
         // load address are that program's.
-        if (std::optional<std::wstring> newFolder = NewProcessFolder(toolHelp, process.processId)) {
+        if (std::optional<std::wstring> newFolder = FolderWhileRunning(toolHelp, process.processId)) {
             row->image = process.image;
             row.Set(row->name, process.exeFile, kColName);
             row.Set(row->folder, *newFolder, kColPath);
