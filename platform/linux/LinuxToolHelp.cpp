@@ -140,7 +140,7 @@ bool LinuxToolHelp::ReadProcess(const ProcDir& dir, uint32_t pid, uint32_t flags
 {
     struct stat owner {};
     if (dir.ReadRecord("stat", statText_, &owner) != ProcRead::kOk || statText_.empty()) return false;
-    const std::optional<ProcStat> stat = ParseProcStat(statText_);
+    std::optional<ProcStat> stat = ParseProcStat(statText_);
     if (!stat) return false;
     const uint32_t accessKey = owner.st_uid;
 
@@ -151,13 +151,27 @@ bool LinuxToolHelp::ReadProcess(const ProcDir& dir, uint32_t pid, uint32_t flags
     if (!sameProgram) {
         // Not yet seen, or it has run another program: everything is read again.
         if (!known && Ended(*stat)) return false;  // ended before it was ever listed
-        const uint32_t image = known ? facts.image + 1 : 0;
-        facts = ProcessFacts{};
-        facts.startTime = stat->startTime;
-        facts.comm = stat->comm;
-        facts.startCode = stat->startCode;
-        facts.image = image;
-        if (!ReadProgram(dir, *stat, facts)) return false;  // facts unseen: dropped after the walk
+        uint32_t image = known ? facts.image + 1 : 0;
+        // An exec during the read would leave one program's name with another's
+        // maps: the stat read afterwards tells, and the program is read again,
+        // once. A process still changing (or ending) is left for the next snapshot;
+        // its facts, unseen, are dropped after the walk.
+        for (int attempt = 0;; ++attempt) {
+            facts = ProcessFacts{};
+            facts.startTime = stat->startTime;
+            facts.comm = stat->comm;
+            facts.startCode = stat->startCode;
+            facts.image = image;
+            if (!ReadProgram(dir, *stat, facts)) return false;
+            std::optional<ProcStat> after;
+            if (dir.ReadRecord("stat", statText_) == ProcRead::kOk) after = ParseProcStat(statText_);
+            if (!after || Ended(*after) || after->startTime != stat->startTime) return false;
+            const bool unchanged = after->comm == stat->comm && after->startCode == stat->startCode;
+            stat = std::move(after);
+            if (unchanged) break;
+            if (attempt == 1) return false;
+            ++image;
+        }
     }
     AddEntry(pid, *stat, facts, accessKey, flags, snapshot);
     if (flags & kSnapThread) ReadTaskThreads(dir, pid, accessKey, statText_, snapshot.threads);
