@@ -21,6 +21,7 @@
 #include <wx/xrc/xmlres.h>
 
 #include <csignal>
+#include <cstdlib>
 
 void InitXmlResource();  // generated from the XRC files
 
@@ -33,6 +34,22 @@ constexpr int kShutdownStepMs = 20;  // between closing one box and looking for 
 }  // namespace
 
 bool HandedOverToFirstCopy() { return g_handedOver; }
+
+namespace {
+bool g_glTurnedOff = false;  // GDK_GL was ours to set
+}  // namespace
+
+void KeepGlOutOfToolkit()
+{
+    if (std::getenv("GDK_GL") != nullptr) return;  // the user's own choice
+    g_glTurnedOff = ::setenv("GDK_GL", "disable", 0) == 0;
+}
+
+void ToolkitStarted()
+{
+    if (g_glTurnedOff) ::unsetenv("GDK_GL");  // GDK read it when it started
+    g_glTurnedOff = false;
+}
 
 wxBEGIN_EVENT_TABLE(CKestrunApp, wxApp)
     EVT_MENU(ID_APP_ABOUT, CKestrunApp::OnAppAbout)
@@ -62,6 +79,7 @@ CKestrunApp::~CKestrunApp() { SetAppServices(nullptr); }
 
 bool CKestrunApp::OnInit()
 {
+    ToolkitStarted();
     // The command line was handled before wx started; wx must not parse it again.
     return InitInstance();
 }

@@ -75,6 +75,15 @@ wxDECLARE_APP(CKestrunApp);
 // Makes the application object the toolkit runs (main() installs it before wxEntry).
 wxApp* NewKestrunApp();
 
+// No window of ours draws with OpenGL, yet GDK's X11 backend, when it picks its
+// visuals on a display where no program has yet, loads the whole GL stack
+// (Mesa's software rasteriser and LLVM: some 40 MB resident). Unless the user
+// set GDK_GL, the toolkit is started with GL turned off (before wxEntry); once
+// it runs, the setting is taken back (in OnInit) so that the programs we start
+// do not inherit it.
+void KeepGlOutOfToolkit();
+void ToolkitStarted();
+
 // True when this copy found another one running and handed over to it: it ends
 // successfully without having opened a window.
 bool HandedOverToFirstCopy();

@@ -91,6 +91,7 @@ int main(int argc, char** argv)
     // Toolkit diagnostics go to standard error from the start: a box the toolkit
     // cannot show (it failed to start) would lose them.
     delete wxLog::SetActiveTarget(new wxLogStderr());
+    kestrun::KeepGlOutOfToolkit();
     wxApp::SetInstance(kestrun::NewKestrunApp());
     int wxArgc = 1;
     char* wxArgv[] = {argv[0], nullptr};

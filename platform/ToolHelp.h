@@ -27,6 +27,12 @@ struct ProcessEntry {
     uint32_t accessKey = 0;   // Linux: effective uid of the process
     std::wstring exeFile;     // executable file name without folder
     bool systemProcess = false;  // the platform counts it among its system processes (Linux: PID 1, kernel threads)
+    // When the process started, in the platform's own units (0 where the platform
+    // cannot tell): with the id, the process's identity, so a reused id is another process.
+    uint64_t startTime = 0;
+    // Changes when the process replaces its program under the same id (a Linux
+    // exec): its name, folder and load address are then another program's.
+    uint32_t image = 0;
 };
 
 struct ThreadEntry {
@@ -104,6 +110,8 @@ struct ProcessCpu {
 };
 
 // Bytes and count of all heap entries of one process (free entries included).
+// Linux: the bytes are the private anonymous memory in use (resident plus
+// swapped), the blocks the private anonymous regions.
 struct HeapTotals {
     uint64_t bytes = 0;
     uint32_t blocks = 0;

@@ -2,12 +2,14 @@
 
 #include "display/core/Format.h"
 #include "display/core/MessageBox.h"
+#include "platform/LastError.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cwchar>
 #include <cwctype>
 #include <memory>
+#include <optional>
 
 namespace kestrun {
 
@@ -30,6 +32,22 @@ std::wstring Kilobytes(uint64_t bytes) { return Printf(L"%llu k", static_cast<un
 std::wstring Hex8(uint64_t value) { return Printf(L"%08llX", static_cast<unsigned long long>(value)); }
 
 using Row = ProcessRow;
+
+// The folder of a process, as its Path cell shows it; nullopt when the process
+// has ended (it is gone, or only its exit status is left).
+std::optional<std::wstring> FolderWhileRunning(platform::ToolHelp& toolHelp, uint32_t processId)
+{
+    const std::unique_ptr<platform::ProcessHandle> process = toolHelp.OpenProcess(processId);
+    if (!process) {
+        if (platform::GetLastError() == ESRCH) return std::nullopt;
+        return std::wstring();  // not ours to open (a kernel thread)
+    }
+    const std::optional<std::wstring> path = process->ModuleFileName();
+    if (path) return DirectoryOf(*path);
+    const uint32_t error = platform::GetLastError();
+    if (error == ESRCH) return std::nullopt;
+    return Printf(L"Err#%lu", static_cast<unsigned long>(error));
+}
 
 }  // namespace
 
@@ -140,11 +158,21 @@ void ProcessesModel::UpdateRow(const platform::Snapshot& snapshot, const platfor
     const uint32_t blocks = heap ? heap->blocks : 0;
 
     bool sample = true;
-    auto row = rows_.FindOrInsert(process.processId, [&](ProcessRow& fresh) {
+    const uint64_t key = ProcessKey(process.processId, process.startTime);
+    // A new process's folder first: one that has ended meanwhile is left out
+    // rather than listed half read.
+    std::optional<std::wstring> folder;
+    if (rows_.Find(key) == nullptr) {
+        folder = FolderWhileRunning(toolHelp, process.processId);
+        if (!folder) return;
+    }
+    auto row = rows_.FindOrInsert(key, [&](ProcessRow& fresh) {
         fresh.processId = process.processId;
+        fresh.startTime = process.startTime;
+        fresh.image = process.image;
         fresh.loadAddress = process.memoryBase;
         fresh.name = process.exeFile;
-        fresh.folder = GetProcessDirectory(toolHelp, process.processId);
+        fresh.folder = std::move(*folder);
         fresh.cpuTime = cpuTime;
         fresh.memory = memory;
         fresh.peakMemory = memory;
@@ -155,6 +183,17 @@ void ProcessesModel::UpdateRow(const platform::Snapshot& snapshot, const platfor
     });
     if (!row) return;  // the list refused the row: nothing more to do for it
 
+    if (!row.isNew() && row->image != process.image) {
+        // The process runs another program under its id: its name, folder and
+        // load address are that program's.
+        if (std::optional<std::wstring> newFolder = FolderWhileRunning(toolHelp, process.processId)) {
+            row->image = process.image;
+            row.Set(row->name, process.exeFile, kColName);
+            row.Set(row->folder, *newFolder, kColPath);
+            row.Set(row->loadAddress, process.memoryBase, kColLoadAddress);
+            row->systemProcess = process.systemProcess;
+        }
+    }
     if (!row.isNew()) {
         // Too soon after the row's last sample for coarse CPU times: no new sample.
         // The stored time and tick stay, so this interval counts into the next one,

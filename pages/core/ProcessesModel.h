@@ -30,6 +30,8 @@ struct ProcessRow : RowRecord {
     int64_t memoryDelta = 0;     // memory now minus memory at the previous refresh
     uint64_t peakMemory = 0;
     bool systemProcess = false;  // named a system process by the platform
+    uint32_t image = 0;          // the platform's count of the programs the process ran (exec)
+    uint64_t startTime = 0;      // with the process id, the process's identity
     uint64_t loadAddress = 0;
     std::wstring name;
     std::wstring folder;
@@ -52,11 +54,15 @@ enum ProcessColumn : int {
     kProcessColumnCount
 };
 
+// A row's key: the process id and its start time, so a process that reuses the
+// id of an ended one gets a row of its own.
+constexpr uint64_t ProcessKey(uint32_t processId, uint64_t startTime) { return (startTime << 32) | processId; }
+
 struct ProcessRowTraits {
     using Record = ProcessRow;
-    using Key = uint32_t;
+    using Key = uint64_t;
     static constexpr size_t kColumns = kProcessColumnCount;
-    static Key KeyOf(const ProcessRow& row) { return row.processId; }
+    static Key KeyOf(const ProcessRow& row) { return ProcessKey(row.processId, row.startTime); }
     // The thirteen columns: titles, alignments, widths, cell texts and orders.
     static const ColumnTable<ProcessRow, kColumns>& Columns();
 };
@@ -88,6 +94,7 @@ public:
 
     // One refresh of every row. False (after an error box) when the snapshot
     // could not be taken, read or closed; the list then keeps what it had.
+    // A process that ends before its row could be filled gets no row.
     // A refresh started while another is showing a box is skipped.
     bool Refresh();
 

@@ -1,12 +1,16 @@
 // Tool help on Linux, read from /proc.
 //
-// Cost model of a refresh: a process costs one directory open and one stat
-// read per snapshot. Its executable name, load address and heap totals are
-// read once (keyed by PID and start time, so a reused PID is a new process)
-// and read again only when its command name changes (an exec) or, for the heap
-// totals, when its virtual size changes. Per-process CPU time comes from the
-// process's own stat (which also counts its ended threads), so a caller that
-// wants only the sums needs no thread snapshot.
+// Cost model of a refresh: a known process costs one read of its stat per
+// snapshot (one open, one read, one fstat for its owner), no more than reading
+// the file at all takes. Its executable name, load address and heap figures are
+// read at its first sight (keyed by PID and start time, so a reused PID is a
+// new process) and read again when its program changes (an exec: the command
+// name or the start of the program's text in stat changed). Its memory in use
+// (status) is read again only when stat shows another resident or virtual
+// size, its heap regions (maps) only when the virtual size changed.
+// Per-process CPU time comes from the process's own stat (which also counts
+// its ended threads), so a caller that wants only the sums needs no thread
+// snapshot.
 #include "platform/LastError.h"
 #include "platform/common/PathName.h"
 #include "platform/linux/Dir.h"
@@ -20,9 +24,11 @@
 #include "platform/linux/ProcMaps.h"
 #include "platform/linux/ProcSmaps.h"
 #include "platform/linux/ProcStat.h"
+#include "platform/linux/ProcStatus.h"
 #include "platform/linux/ProcThreads.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -37,7 +43,11 @@ namespace {
 // What is known of one process between snapshots.
 struct ProcessFacts {
     uint64_t startTime = 0;  // with the PID, the process's identity
-    std::string comm;        // a change means an exec: name and maps are read again
+    // The program it runs: when either changes, the process has run another
+    // program (an exec) and its name, load address and heap are read again.
+    std::string comm;
+    uint64_t startCode = 0;
+    uint32_t image = 0;  // counts the programs this process has been seen running
     std::wstring exeName;
     std::string exeTarget;
     uint64_t memoryBase = 0;
@@ -45,12 +55,18 @@ struct ProcessFacts {
     // From the latest stat read.
     uint64_t cpuTicks = 0;
     uint64_t vsize = 0;
+    uint64_t rss = 0;
     uint64_t seenInSnapshot = 0;
-    // Heap totals and the virtual size they were summed at.
+    // Heap figures and the sizes in stat when they were read: the bytes are
+    // read again when the resident or the virtual size changes, the blocks
+    // when the virtual size does.
     HeapTotals heap;
     uint64_t heapVsize = 0;
-    bool heapKnown = false;
+    uint64_t heapRss = 0;
 };
+
+// A process that has ended and waits for its parent: no program, no memory.
+bool Ended(const ProcStat& stat) { return stat.state == 'Z' || stat.state == 'X'; }
 
 class LinuxToolHelp final : public ToolHelp {
 public:
@@ -87,6 +103,16 @@ public:
 
 private:
     bool ReadProcess(const ProcDir& dir, uint32_t pid, uint32_t flags, Snapshot& snapshot);
+    // The steady state: a known process running the same program needs its stat
+    // alone, read without opening its directory (the start time in it proves the
+    // process is the one known). False when it needs the full read.
+    bool ReadKnownProcess(uint32_t pid, uint32_t flags, Snapshot& snapshot);
+    void AddEntry(uint32_t pid, const ProcStat& stat, ProcessFacts& facts, uint32_t accessKey, uint32_t flags,
+                  Snapshot& snapshot);
+    bool ReadProgram(const ProcDir& dir, const ProcStat& stat, ProcessFacts& facts);
+    // What maps and status tell, as asked; false when the process has ended.
+    enum class HeapRead { kBytes, kBytesAndBlocks, kProgram };  // kProgram: the load address too
+    bool ReadHeap(const ProcDir& dir, const ProcStat& stat, HeapRead what, ProcessFacts& facts);
     void AddSystemModules(Snapshot& snapshot, std::unordered_map<uint32_t, size_t>& index, uint32_t pid, const std::string& maps);
     // kModuleInRom when the module's file lies on a read-only mount.
     uint32_t RomFlag(const std::wstring& path) const;
@@ -98,6 +124,7 @@ private:
     uint64_t snapshotSerial_ = 0;
     std::string statText_;  // reused read buffers
     std::string mapsText_;
+    std::string statusText_;
     SmapsCache smaps_;  // the heap walk's table, read once per heap-list snapshot
     MountTable mounts_;  // read once per module snapshot
     ModuleCensus census_;  // module users, shared by the module snapshots of one refresh
@@ -106,59 +133,130 @@ private:
 };
 
 // Reads what the snapshot asks of one process through its directory handle.
-// False when the process is gone (or unreadable): it is left out.
+// False when the process is gone (or unreadable): it is left out. A process
+// seen for the first time is listed only when all of it could be read: one
+// that ends during its first read is absent, not half there.
 bool LinuxToolHelp::ReadProcess(const ProcDir& dir, uint32_t pid, uint32_t flags, Snapshot& snapshot)
 {
-    if (dir.Read("stat", statText_) != ProcRead::kOk || statText_.empty()) return false;
-    const std::optional<ProcStat> stat = ParseProcStat(statText_);
-    if (!stat) return false;
     struct stat owner {};
-    const uint32_t accessKey = dir.Stat(owner) ? owner.st_uid : 0;
+    if (dir.ReadRecord("stat", statText_, &owner) != ProcRead::kOk || statText_.empty()) return false;
+    std::optional<ProcStat> stat = ParseProcStat(statText_);
+    if (!stat) return false;
+    const uint32_t accessKey = owner.st_uid;
 
     ProcessFacts& facts = facts_[pid];
-    const bool known = facts.seenInSnapshot != 0 && facts.startTime == stat->startTime && facts.comm == stat->comm;
-    if (!known) {
-        facts = ProcessFacts{};
-        facts.startTime = stat->startTime;
-        facts.comm = stat->comm;
-        facts.kernelThread = stat->IsKernelThread();
-        if (facts.kernelThread) {
-            facts.exeName = Widen("[" + stat->comm + "]");
-            facts.heapKnown = true;  // no user memory
-        } else {
-            const ProcRead link = dir.ReadLink("exe", facts.exeTarget);
-            if (link == ProcRead::kOk)
-                facts.exeName = Widen(std::string(FileNameOf(WithoutDeleted(facts.exeTarget))));
-            else
-                facts.exeName = Widen(stat->comm);  // a zombie, or an exe we may not read
-            const ProcRead maps = dir.Read("maps", mapsText_);
-            if (maps == ProcRead::kGone) {
-                facts_.erase(pid);
-                return false;
-            }
-            const MapsSummary summary = maps == ProcRead::kOk ? SummarizeMaps(mapsText_, facts.exeTarget) : MapsSummary{};
-            facts.memoryBase = summary.loadAddress;
-            facts.heap = summary.heap;
-            facts.heapKnown = true;
+    const bool known = facts.seenInSnapshot != 0 && facts.startTime == stat->startTime;
+    // An ended process keeps what was read while it ran (its stat no longer shows its text).
+    const bool sameProgram = known && (Ended(*stat) || (facts.comm == stat->comm && facts.startCode == stat->startCode));
+    if (!sameProgram) {
+        // Not yet seen, or it has run another program: everything is read again.
+        if (!known && Ended(*stat)) return false;  // ended before it was ever listed
+        uint32_t image = known ? facts.image + 1 : 0;
+        // An exec during the read would leave one program's name with another's
+        // maps: the stat read afterwards tells, and the program is read again,
+        // once. A process still changing (or ending) is left for the next snapshot;
+        // its facts, unseen, are dropped after the walk.
+        for (int attempt = 0;; ++attempt) {
+            facts = ProcessFacts{};
+            facts.startTime = stat->startTime;
+            facts.comm = stat->comm;
+            facts.startCode = stat->startCode;
+            facts.image = image;
+            if (!ReadProgram(dir, *stat, facts)) return false;
+            std::optional<ProcStat> after;
+            if (dir.ReadRecord("stat", statText_) == ProcRead::kOk) after = ParseProcStat(statText_);
+            if (!after || Ended(*after) || after->startTime != stat->startTime) return false;
+            const bool unchanged = after->comm == stat->comm && after->startCode == stat->startCode;
+            stat = std::move(after);
+            if (unchanged) break;
+            if (attempt == 1) return false;
+            ++image;
         }
-        facts.heapVsize = stat->vsize;
     }
-    facts.cpuTicks = stat->utime + stat->stime;
-    facts.vsize = stat->vsize;
-    facts.seenInSnapshot = snapshotSerial_;
-
-    if (flags & kSnapProcess) {
-        ProcessEntry entry;
-        entry.processId = pid;
-        entry.threadCount = static_cast<uint32_t>(stat->numThreads > 0 ? stat->numThreads : 0);
-        entry.parentProcessId = static_cast<uint32_t>(stat->ppid > 0 ? stat->ppid : 0);
-        entry.memoryBase = facts.memoryBase;
-        entry.accessKey = accessKey;
-        entry.exeFile = facts.exeName;
-        entry.systemProcess = pid == 1 || facts.kernelThread;
-        snapshot.processes.push_back(std::move(entry));
-    }
+    AddEntry(pid, *stat, facts, accessKey, flags, snapshot);
     if (flags & kSnapThread) ReadTaskThreads(dir, pid, accessKey, statText_, snapshot.threads);
+    return true;
+}
+
+bool LinuxToolHelp::ReadKnownProcess(uint32_t pid, uint32_t flags, Snapshot& snapshot)
+{
+    const auto it = facts_.find(pid);
+    if (it == facts_.end() || it->second.seenInSnapshot == 0) return false;
+    char path[24];  // "4294967295/stat"
+    std::snprintf(path, sizeof path, "%u/stat", pid);
+    struct stat owner {};
+    if (ReadRecordAt(root_.get(), path, statText_, &owner) != ProcRead::kOk) return false;
+    const std::optional<ProcStat> stat = ParseProcStat(statText_);
+    ProcessFacts& facts = it->second;
+    if (!stat || stat->startTime != facts.startTime) return false;
+    if (!Ended(*stat) && (stat->comm != facts.comm || stat->startCode != facts.startCode)) return false;
+    AddEntry(pid, *stat, facts, owner.st_uid, flags, snapshot);
+    return true;
+}
+
+void LinuxToolHelp::AddEntry(uint32_t pid, const ProcStat& stat, ProcessFacts& facts, uint32_t accessKey, uint32_t flags,
+                             Snapshot& snapshot)
+{
+    facts.cpuTicks = stat.utime + stat.stime;
+    facts.vsize = stat.vsize;
+    facts.rss = stat.rss;
+    facts.seenInSnapshot = snapshotSerial_;
+    if ((flags & kSnapProcess) == 0) return;
+    ProcessEntry entry;
+    entry.processId = pid;
+    entry.threadCount = static_cast<uint32_t>(stat.numThreads > 0 ? stat.numThreads : 0);
+    entry.parentProcessId = static_cast<uint32_t>(stat.ppid > 0 ? stat.ppid : 0);
+    entry.memoryBase = facts.memoryBase;
+    entry.accessKey = accessKey;
+    entry.exeFile = facts.exeName;
+    entry.systemProcess = pid == 1 || facts.kernelThread;
+    entry.startTime = facts.startTime;
+    entry.image = facts.image;
+    snapshot.processes.push_back(std::move(entry));
+}
+
+// The program a process runs: its name, load address and heap. False when the
+// process ended meanwhile.
+bool LinuxToolHelp::ReadProgram(const ProcDir& dir, const ProcStat& stat, ProcessFacts& facts)
+{
+    facts.kernelThread = stat.IsKernelThread();
+    if (facts.kernelThread) {
+        facts.exeName = Widen("[" + stat.comm + "]");
+        facts.heapVsize = stat.vsize;  // no user memory
+        facts.heapRss = stat.rss;
+        return true;
+    }
+    switch (dir.ReadLink("exe", facts.exeTarget)) {
+    case ProcRead::kOk:
+        facts.exeName = Widen(std::string(FileNameOf(WithoutDeleted(facts.exeTarget))));
+        break;
+    case ProcRead::kGone:
+        return false;  // it ended (or exited and is a zombie now) after its stat was read
+    default:
+        facts.exeTarget.clear();
+        facts.exeName = Widen(stat.comm);  // an exe we may not read
+        break;
+    }
+    return ReadHeap(dir, stat, HeapRead::kProgram, facts);
+}
+
+// The heap figures: the blocks are the private anonymous regions of maps, the
+// bytes the private anonymous memory in use (status), never the address space
+// the regions reserve.
+bool LinuxToolHelp::ReadHeap(const ProcDir& dir, const ProcStat& stat, HeapRead what, ProcessFacts& facts)
+{
+    if (what != HeapRead::kBytes) {
+        const ProcRead maps = dir.Read("maps", mapsText_);
+        if (maps == ProcRead::kGone) return false;
+        const MapsSummary summary = maps == ProcRead::kOk ? SummarizeMaps(mapsText_, facts.exeTarget) : MapsSummary{};
+        if (what == HeapRead::kProgram) facts.memoryBase = summary.loadAddress;
+        facts.heap.blocks = summary.heap.blocks;
+        facts.heapVsize = stat.vsize;
+    }
+    const ProcRead status = dir.Read("status", statusText_);
+    if (status == ProcRead::kGone) return false;
+    facts.heap.bytes = status == ProcRead::kOk ? AnonymousInUse(statusText_) : 0;
+    facts.heapRss = stat.rss;
     return true;
 }
 
@@ -222,11 +320,13 @@ std::optional<Snapshot> LinuxToolHelp::CreateSnapshot(uint32_t flags, uint32_t p
         while (const dirent* entry = list.Next()) {
             uint32_t pid = 0;
             if (!ParsePid(entry->d_name, pid)) continue;
-            const ProcDir dir(root_.get(), entry->d_name);
-            if (!dir.valid()) continue;  // ended between the listing and the open
             const uint32_t perProcess = (flags & kSnapThread) != 0 && processId != 0 && pid != processId
                                             ? (flags & kSnapProcess)
                                             : (flags & (kSnapProcess | kSnapThread));
+            const bool moreThanStat = (perProcess & kSnapThread) != 0 || ((flags & kSnapModule) != 0 && processId == 0);
+            if (!moreThanStat && ReadKnownProcess(pid, perProcess, snapshot)) continue;
+            const ProcDir dir(root_.get(), entry->d_name);
+            if (!dir.valid()) continue;  // ended between the listing and the open
             if (!ReadProcess(dir, pid, perProcess, snapshot)) continue;
             if ((flags & kSnapModule) != 0 && processId == 0 && !facts_[pid].kernelThread &&
                 dir.Read("maps", mapsText_) == ProcRead::kOk)
@@ -324,26 +424,20 @@ std::optional<HeapTotals> LinuxToolHelp::SumHeap(uint32_t processId)
     const auto it = facts_.find(processId);
     if (it == facts_.end() || it->second.seenInSnapshot != snapshotSerial_) return ToolHelp::SumHeap(processId);
     ProcessFacts& facts = it->second;
-    if (facts.heapKnown && facts.heapVsize == facts.vsize) return facts.heap;
+    if (facts.kernelThread || (facts.heapVsize == facts.vsize && facts.heapRss == facts.rss)) return facts.heap;
 
-    // The virtual size changed since the heap was summed: read the maps again, through
-    // a fresh handle whose start time proves it is still the same process.
+    // The resident or virtual size changed since the heap was read: read it again,
+    // through a fresh handle whose start time proves it is still the same process.
     const ProcDir dir(root_.get(), std::to_string(processId).c_str());
     std::optional<ProcStat> stat;
     if (dir.Read("stat", statText_) == ProcRead::kOk) stat = ParseProcStat(statText_);
-    if (!stat || stat->startTime != facts.startTime) {
+    if (!stat || stat->startTime != facts.startTime || 
+        !ReadHeap(dir, *stat, facts.heapVsize != stat->vsize ? HeapRead::kBytesAndBlocks : HeapRead::kBytes, facts)) {
         Fail(ESRCH);
         return std::nullopt;
     }
-    const ProcRead maps = dir.Read("maps", mapsText_);
-    if (maps == ProcRead::kGone) {
-        Fail(ESRCH);
-        return std::nullopt;
-    }
-    facts.heap = maps == ProcRead::kOk ? SummarizeMaps(mapsText_, facts.exeTarget).heap : HeapTotals{};
-    facts.heapVsize = stat->vsize;
     facts.vsize = stat->vsize;
-    facts.heapKnown = true;
+    facts.rss = stat->rss;
     return facts.heap;
 }
 

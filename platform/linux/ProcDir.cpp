@@ -74,6 +74,42 @@ ProcRead ReadFileAt(int dir, const char* file, std::string& out)
     return ProcRead::kOk;
 }
 
+ProcRead ReadRecordAt(int dir, const char* file, std::string& out, struct stat* owner)
+{
+    out.clear();
+    Fd fd(::openat(dir, file, O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) return ClassifyErrno(errno);
+    if (owner != nullptr && ::fstat(fd.get(), owner) != 0) return ClassifyErrno(errno);
+    if (out.capacity() < 4096) out.reserve(4096);
+    size_t used = 0;
+    for (;;) {
+        out.resize(out.capacity());
+        const ssize_t n = ::read(fd.get(), out.data() + used, out.size() - used);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int error = errno;
+            out.clear();
+            errno = error;
+            return ClassifyErrno(error);
+        }
+        used += static_cast<size_t>(n);
+        // Short of what was asked: the whole text is in. A full buffer may have more.
+        if (n == 0 || used < out.size()) break;
+        out.reserve(out.capacity() * 2);
+    }
+    out.resize(used);
+    return ProcRead::kOk;
+}
+
+ProcRead ProcDir::ReadRecord(const char* file, std::string& out, struct stat* owner) const
+{
+    if (!fd_.valid()) {
+        out.clear();
+        return openResult_;
+    }
+    return ReadRecordAt(fd_.get(), file, out, owner);
+}
+
 ProcRead ProcDir::Read(const char* file, std::string& out) const
 {
     if (!fd_.valid()) return openResult_;

@@ -44,6 +44,8 @@ public:
     // kOk here; whether that means "gone" is for the caller to say.
     ProcRead Read(const char* file, std::string& out) const;
     ProcRead ReadLink(const char* file, std::string& out) const;
+    // ReadRecordAt below this directory.
+    ProcRead ReadRecord(const char* file, std::string& out, struct stat* owner = nullptr) const;
     // Status of the directory itself (its owner is the process's effective user).
     bool Stat(struct stat& out) const;
 
@@ -54,5 +56,12 @@ private:
 
 // Reads a whole file below a directory handle.
 ProcRead ReadFileAt(int dir, const char* file, std::string& out);
+
+// Reads a file the kernel writes in one piece (stat, status, statm), where a
+// read that returns less than it asked for has reached the end: one read
+// instead of the two that reading until nothing is left takes. owner, when
+// given, receives the file's status: a process's files belong to its
+// effective user, as its directory does.
+ProcRead ReadRecordAt(int dir, const char* file, std::string& out, struct stat* owner = nullptr);
 
 }  // namespace kestrun::platform::linux_backend

@@ -114,10 +114,13 @@ std::vector<HeapEntry> HeapEntriesFromMaps(std::string_view maps, uint32_t proce
 
 std::vector<HeapListEntry> HeapListsFromMaps(std::string_view maps, uint32_t processId)
 {
-    bool present[4] = {false, false, false, false};
-    ForEachMapsLine(maps, [&](const MapsLine& line) { present[HeapKindOf(line)] = true; });
+    bool present[kHeapKinds] = {};
+    ForEachMapsLine(maps, [&](const MapsLine& line) {
+        present[HeapKindOf(line)] = true;
+        if (PrivateFileMapping(line)) present[kHeapKindCopied] = true;
+    });
     std::vector<HeapListEntry> lists;
-    for (uint64_t kind : {kHeapKindBrk, kHeapKindMmap, kHeapKindStack}) {
+    for (uint64_t kind : {kHeapKindBrk, kHeapKindMmap, kHeapKindStack, kHeapKindCopied}) {
         if (!present[kind]) continue;
         HeapListEntry list;
         list.processId = processId;
@@ -127,6 +130,8 @@ std::vector<HeapListEntry> HeapListsFromMaps(std::string_view maps, uint32_t pro
     }
     return lists;
 }
+
+bool PrivateFileMapping(const MapsLine& line) { return line.Private() && line.inode != 0; }
 
 uint32_t ModuleIdOf(uint32_t devMajor, uint32_t devMinor, uint64_t inode)
 {

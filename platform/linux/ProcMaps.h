@@ -49,9 +49,16 @@ enum HeapKind : uint64_t {
     kHeapKindBrk = 1,    // [heap], the default heap
     kHeapKindMmap = 2,   // anonymous mappings: malloc arenas, big blocks, reserves
     kHeapKindStack = 3,  // [stack]
+    // Pages a process has written in its private mappings of files (a program's
+    // and its libraries' data, relocations): anonymous memory too, but in regions
+    // that are no heap region, so only smaps can say how much. Its entries are
+    // listed, never counted as blocks.
+    kHeapKindCopied = 4,
 };
+inline constexpr size_t kHeapKinds = 5;
 
-// The heap kind of a region, kHeapKindNone when it is not heap memory.
+// The heap kind of a region, kHeapKindNone when it is not heap memory
+// (kHeapKindCopied is never a region's kind: it is decided by what smaps says).
 HeapKind HeapKindOf(const MapsLine& line);
 // HeapEntryFlags of a heap region: reserved (no access) regions are decommitted,
 // the rest are committed; regions of 128 KiB and more are big blocks.
@@ -66,7 +73,11 @@ struct MapsSummary {
 MapsSummary SummarizeMaps(std::string_view maps, std::string_view exeTarget);
 
 std::vector<HeapEntry> HeapEntriesFromMaps(std::string_view maps, uint32_t processId, uint64_t heapId);
+// One heap list per kind present; the copied pages' list whenever a file is
+// mapped privately (which of its pages were written only smaps tells).
 std::vector<HeapListEntry> HeapListsFromMaps(std::string_view maps, uint32_t processId);
+// A private mapping of a file: where written pages become the process's own.
+bool PrivateFileMapping(const MapsLine& line);
 
 // Mapped files with at least one executable mapping, one entry per device and
 // inode; flags and global usage are left for the caller.

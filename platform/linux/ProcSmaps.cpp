@@ -68,10 +68,17 @@ std::vector<HeapEntry> HeapEntriesFromSmaps(std::string_view smaps, uint32_t pro
 {
     std::vector<HeapEntry> entries;
     ForEachSmapsRegion(smaps, [&](const MapsLine& line, const RegionUse& use) {
-        if (HeapKindOf(line) != heapId) return;
+        uint64_t resident = use.rss;
+        if (heapId == kHeapKindCopied) {
+            // Only the written pages of a file mapping are the process's memory.
+            if (!PrivateFileMapping(line) || use.anonymous + use.swap == 0) return;
+            resident = use.anonymous;
+        } else if (HeapKindOf(line) != heapId) {
+            return;
+        }
         HeapEntry entry;
         entry.address = line.start;
-        const uint64_t used = use.rss > ~uint64_t{0} - use.swap ? ~uint64_t{0} : use.rss + use.swap;
+        const uint64_t used = resident > ~uint64_t{0} - use.swap ? ~uint64_t{0} : resident + use.swap;
         entry.blockSize = Kilobytes(used);
         entry.flags = HeapFlagsOfUse(line, use);
         entry.lockCount = use.locked > 0 ? 1 : 0;

@@ -22,6 +22,7 @@ struct RegionUse {
     uint64_t rss = 0;
     uint64_t swap = 0;
     uint64_t locked = 0;
+    uint64_t anonymous = 0;  // of rss, the pages that are the process's own (written, not a file's)
 };
 
 // Calls f(const MapsLine&, const RegionUse&) for every region of an smaps text:
@@ -33,7 +34,11 @@ void ForEachSmapsRegion(std::string_view text, F&& f);
 // Heap entry flags of a region from one table of region properties.
 uint32_t HeapFlagsOfUse(const MapsLine& line, const RegionUse& use);
 
-// The entries of heap list heapId (a HeapKind) from an smaps text.
+// The entries of heap list heapId (a HeapKind) from an smaps text, each sized
+// by the private anonymous memory it uses: a heap region's resident plus
+// swapped pages, a private file mapping's written (anonymous) plus swapped
+// pages. Over all lists the sizes add up to the process's RssAnon + VmSwap,
+// the Processes page's memory figure.
 std::vector<HeapEntry> HeapEntriesFromSmaps(std::string_view smaps, uint32_t processId, uint64_t heapId);
 
 // The smaps text of the latest heap walk, read once per heap-list snapshot
@@ -71,6 +76,7 @@ void ForEachSmapsRegion(std::string_view text, F&& f)
         uint64_t value = 0;
         if (ParseSmapsAttribute(line, name, value)) {
             if (name == "Rss") use.rss = value;
+            else if (name == "Anonymous") use.anonymous = value;
             else if (name == "Swap") use.swap = value;
             else if (name == "Locked") use.locked = value;
         } else {

@@ -52,6 +52,8 @@ std::optional<ProcStat> ParseProcStat(std::string_view text)
               ParseNumber(field(15), stat.stime) && ParseNumber(field(18), stat.priority) && ParseNumber(field(19), stat.nice) &&
               ParseNumber(field(20), stat.numThreads) && ParseNumber(field(22), stat.startTime) &&
               ParseNumber(field(23), stat.vsize);
+    if (ok && count >= 24 - 2) ok = ParseNumber(field(24), stat.rss);
+    if (ok && count >= 26 - 2) ok = ParseNumber(field(26), stat.startCode);
     if (ok && count >= 41 - 2) ok = ParseNumber(field(40), stat.rtPriority) && ParseNumber(field(41), stat.policy);
     if (!ok) return std::nullopt;
     return stat;

@@ -22,6 +22,8 @@ struct ProcStat {
     int64_t numThreads = 0;     // 20
     uint64_t startTime = 0;     // 22, clock ticks after boot
     uint64_t vsize = 0;         // 23, bytes
+    uint64_t rss = 0;           // 24, pages (0 when absent)
+    uint64_t startCode = 0;     // 26, start of the program's text; 0 when absent or not ours to see
     uint64_t rtPriority = 0;    // 40
     uint64_t policy = 0;        // 41, SCHED_*
 

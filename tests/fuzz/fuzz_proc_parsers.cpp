@@ -2,6 +2,7 @@
 // without crashing. The first byte picks the parser.
 #include "platform/linux/ProcMaps.h"
 #include "platform/linux/ProcStat.h"
+#include "platform/linux/ProcStatus.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size == 0) return 0;
     const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
+    (void)AnonymousInUse(text);  // any text: a number or 0, never a crash
     if (data[0] % 2 == 0) {
         if (const auto stat = ParseProcStat(text)) {
             // A parsed name never runs past the text it came from.

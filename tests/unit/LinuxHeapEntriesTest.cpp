@@ -3,18 +3,21 @@
 // the live machine, where the dialog's rows agree with the Processes page's count.
 #include "dialogs/core/HeapModel.h"
 #include "dialogs/core/MemoryDetailControls.h"
+#include "display/core/Format.h"
 #include "display/core/MemoryListView.h"
 #include "display/core/MessageBox.h"
 #include "pages/core/ProcessesModel.h"
 #include "platform/LastError.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/ProcSmaps.h"
+#include "platform/linux/ProcStatus.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
+#include <fcntl.h>
 #include <fstream>
 #include <sys/mman.h>
 #include <sys/wait.h>
@@ -110,6 +113,63 @@ TEST(LinuxSmaps, AttributeLinesParseOnlyWithACapitalisedName)
     EXPECT_FALSE(ParseSmapsAttribute("7f00-7f01 rw-p 00000000 00:00 0", name, value));
     EXPECT_FALSE(ParseSmapsAttribute(":5", name, value));
     EXPECT_FALSE(ParseSmapsAttribute("", name, value));
+}
+
+// A program and its library after relocation: written pages in private file
+// mappings, beside the heap regions.
+const char kWrittenSmaps[] =
+    "55d0c0a3e000-55d0c0a40000 r--p 00000000 fe:00 2001                       /usr/bin/prog\n"
+    "Rss:                   8 kB\n"
+    "Anonymous:             0 kB\n"
+    "55d0c0a45000-55d0c0a47000 rw-p 00007000 fe:00 2001                       /usr/bin/prog\n"
+    "Rss:                   8 kB\n"
+    "Anonymous:             4 kB\n"
+    "Swap:                  4 kB\n"
+    "7f3000000000-7f3000400000 r--p 001bd000 fe:00 3001                       /usr/lib/libc.so.6\n"
+    "Rss:                  16 kB\n"
+    "Anonymous:            16 kB\n"
+    "Locked:               16 kB\n"
+    "7f4000000000-7f4000004000 rw-s 00000000 00:01 4001                       /dev/shm/segment\n"
+    "Rss:                   8 kB\n"
+    "Swap:                  8 kB\n"
+    "55d0c1000000-55d0c1021000 rw-p 00000000 00:00 0                          [heap]\n"
+    "Rss:                  12 kB\n"
+    "Anonymous:            12 kB\n"
+    "Swap:                  4 kB\n"
+    "7f0000000000-7f0000021000 rw-p 00000000 00:00 0 \n"
+    "Rss:                  20 kB\n"
+    "Anonymous:            20 kB\n";
+
+TEST(LinuxSmaps, WrittenPagesOfPrivateFileMappingsAreListedSoTheTotalIsTheMemoryInUse)
+{
+    const auto copied = HeapEntriesFromSmaps(kWrittenSmaps, 7, kHeapKindCopied);
+    ASSERT_EQ(copied.size(), 2u);  // the unwritten text and the shared segment are not the process's own
+    EXPECT_EQ(copied[0].address, 0x55d0c0a45000u);
+    EXPECT_EQ(copied[0].blockSize, 8u * 1024);  // written plus swapped, not the file's resident pages
+    EXPECT_EQ(copied[0].flags, uint32_t{kHeapFixed});
+    EXPECT_EQ(copied[1].blockSize, 16u * 1024);
+    EXPECT_EQ(copied[1].flags, uint32_t{kHeapFixed | kHeapBig});
+    EXPECT_EQ(copied[1].lockCount, 1u);
+
+    // Over every list: each region's anonymous and swapped pages, which is what
+    // RssAnon + VmSwap counts (4 + 16 + 12 + 20 written or resident, 4 + 4 swapped).
+    uint64_t total = 0;
+    uint32_t rows = 0;
+    bool copiedListed = false;
+    for (const auto& list : HeapListsFromMaps(kWrittenSmaps, 7)) {
+        copiedListed = copiedListed || list.heapId == kHeapKindCopied;
+        for (const auto& entry : HeapEntriesFromSmaps(kWrittenSmaps, 7, list.heapId)) {
+            total += entry.blockSize;
+            ++rows;
+        }
+    }
+    EXPECT_TRUE(copiedListed);
+    EXPECT_EQ(total, 60u * 1024);
+    // The blocks stay the private anonymous regions.
+    EXPECT_EQ(SummarizeMaps(kWrittenSmaps, "/usr/bin/prog").heap.blocks, 2u);
+    EXPECT_EQ(rows, 4u);
+    // maps alone cannot tell written pages: the list exists, without entries.
+    EXPECT_TRUE(HeapEntriesFromMaps(kWrittenSmaps, 7, kHeapKindCopied).empty());
 }
 
 // A writable fixture /proc of one process, 100, with the given maps and smaps.
@@ -211,6 +271,15 @@ TEST(LinuxHeapDialog, RowsAgreeWithTheProcessesPagesBlocksForALiveChild)
         char* block = reserve + kMiB;
         if (reserve == MAP_FAILED || ::mprotect(block, kMiB, PROT_READ | PROT_WRITE) != 0) ::_exit(1);
         block[0] = 1;
+        // 4 MiB written in a private mapping of a file: the process's own memory, in no heap region.
+        const int file = ::open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
+        auto* copied = static_cast<char*>(::mmap(nullptr, 4 * kMiB, PROT_READ | PROT_WRITE, MAP_PRIVATE, file, 0));
+        if (file < 0 || copied == MAP_FAILED) ::_exit(1);
+        for (size_t offset = 0; offset < 4 * kMiB; offset += 4096) copied[offset] = 1;
+        // 64 GiB reserved and never touched counts nothing.
+        if (::mmap(nullptr, size_t{64} << 30, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0) ==
+            MAP_FAILED)
+            ::_exit(1);
         if (::write(ready[1], &block, sizeof block) != static_cast<ssize_t>(sizeof block)) ::_exit(1);
         ::pause();
         ::_exit(0);
@@ -231,9 +300,16 @@ TEST(LinuxHeapDialog, RowsAgreeWithTheProcessesPagesBlocksForALiveChild)
     page.InsertColumns();
     ASSERT_TRUE(page.Refresh());
     uint32_t blocks = 0;
-    for (int row = 0; row < pageList.RowCount(); ++row)
-        if (static_cast<const ProcessRow*>(pageList.RowData(row))->processId == static_cast<uint32_t>(child))
-            blocks = static_cast<const ProcessRow*>(pageList.RowData(row))->blocks;
+    uint64_t memory = 0;
+    for (int row = 0; row < pageList.RowCount(); ++row) {
+        const auto* process = static_cast<const ProcessRow*>(pageList.RowData(row));
+        if (process->processId != static_cast<uint32_t>(child)) continue;
+        blocks = process->blocks;
+        memory = process->memory;
+    }
+    const auto copiedPages = platform->toolHelp().HeapEntries(static_cast<uint32_t>(child), kHeapKindCopied);
+    std::string status;
+    std::getline(std::ifstream("/proc/" + std::to_string(child) + "/status"), status, '\0');
 
     MemoryListView list;
     MemoryDetailControls controls;
@@ -248,8 +324,19 @@ TEST(LinuxHeapDialog, RowsAgreeWithTheProcessesPagesBlocksForALiveChild)
     ASSERT_TRUE(refreshed);
     EXPECT_TRUE(boxes.empty());
     EXPECT_GT(blocks, 0u);
-    EXPECT_EQ(static_cast<uint32_t>(list.RowCount()), blocks);
-    EXPECT_EQ(controls.caption, L"child - " + std::to_wstring(blocks) + L" Memory Blocks");
+    // A row for every block the page counts, and one for every private file
+    // mapping the child has written in.
+    ASSERT_TRUE(copiedPages);
+    EXPECT_GE(copiedPages->size(), 1u);
+    const uint32_t rows = blocks + static_cast<uint32_t>(copiedPages->size());
+    EXPECT_EQ(static_cast<uint32_t>(list.RowCount()), rows);
+    EXPECT_EQ(controls.caption, L"child - " + std::to_wstring(rows) + L" Memory Blocks");
+    // The dialog's Total is the page's Mem. Usage: the memory in use, the written
+    // file pages included and the 64 GiB reserve not.
+    EXPECT_GE(memory, uint64_t{4} << 20);
+    EXPECT_LT(memory, uint64_t{1} << 30);
+    EXPECT_EQ(controls.values[kIdcTotalSize], FormatSize(memory));
+    EXPECT_EQ(memory, AnonymousInUse(status));
     // The megabyte block counts the page it used, not the address space it holds.
     const HeapRow* used = nullptr;
     for (int row = 0; row < list.RowCount(); ++row) {

@@ -63,10 +63,11 @@ private:
     fs::path root_;
 };
 
-std::string Stat(int pid, const std::string& comm, int start, uint64_t vsize)
+std::string Stat(int pid, const std::string& comm, int start, uint64_t vsize, uint64_t rss = 10, uint64_t startCode = 0)
 {
     return std::to_string(pid) + " (" + comm + ") S 1 1 1 0 -1 4194560 0 0 0 0 7 3 0 0 20 0 1 0 " + std::to_string(start) +
-           " " + std::to_string(vsize) + " 10 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 17 0 0 0\n";
+           " " + std::to_string(vsize) + " " + std::to_string(rss) + " 0 " + std::to_string(startCode) +
+           " 0 0 0 0 0 0 0 0 0 0 0 0 17 0 0 0\n";
 }
 
 TEST(LinuxProcessSnapshot, ListsLivingProcessesAndSkipsVanishedOnes)
@@ -116,28 +117,135 @@ TEST(LinuxProcessSums, CpuFromTheProcessStatAndHeapFromItsMaps)
     EXPECT_EQ(cpu.primaryThread, 100u);
     const auto heap = toolHelp->SumHeap(100);
     ASSERT_TRUE(heap);
-    EXPECT_EQ(heap->blocks, 5u);
-    EXPECT_EQ(heap->bytes, 3u * 0x21000u + 0x1000u);
+    EXPECT_EQ(heap->blocks, 5u);  // the private anonymous regions, the reserve among them
+    // The memory in use (RssAnon + VmSwap), not the 64 GiB the regions reserve.
+    EXPECT_EQ(heap->bytes, (5120u + 256u) * 1024u);
     const auto kernelHeap = toolHelp->SumHeap(2);
     ASSERT_TRUE(kernelHeap);
     EXPECT_EQ(kernelHeap->blocks, 0u);
 }
 
-TEST(LinuxProcessSums, HeapIsReadAgainOnlyWhenTheVirtualSizeChanges)
+std::string Status(uint64_t anonKb, uint64_t swapKb)
+{
+    return "Name:\tinit\nState:\tS (sleeping)\nRssAnon:\t" + std::to_string(anonKb) + " kB\nVmSwap:\t" + std::to_string(swapKb) +
+           " kB\n";
+}
+
+TEST(LinuxProcessSums, HeapIsReadAgainOnlyWhenStatShowsAnotherSize)
 {
     FixtureCopy copy("basic");
     auto toolHelp = ToolHelpAt(copy.root());
+    copy.Write("1/stat", Stat(1, "init", 1, 9999999, 10));
     ASSERT_TRUE(toolHelp->CreateSnapshot(kSnapProcess | kSnapNoHeaps, 0));
     ASSERT_EQ(toolHelp->SumHeap(1)->blocks, 1u);
+    ASSERT_EQ(toolHelp->SumHeap(1)->bytes, 2100u * 1024);
 
+    // Same sizes in stat: neither maps nor status is read again.
     copy.Write("1/maps", "5600ab000000-5600ab021000 rw-p 00000000 00:00 0 [heap]\n7f00-8f00 rw-p 00000000 00:00 0\n");
+    copy.Write("1/status", Status(3000, 8));
     ASSERT_TRUE(toolHelp->CreateSnapshot(kSnapProcess | kSnapNoHeaps, 0));
-    EXPECT_EQ(toolHelp->SumHeap(1)->blocks, 1u);  // same virtual size: the sum is kept
+    EXPECT_EQ(toolHelp->SumHeap(1)->blocks, 1u);
+    EXPECT_EQ(toolHelp->SumHeap(1)->bytes, 2100u * 1024);
 
-    const std::string stat = Stat(1, "init", 1, 9999999);
-    copy.Write("1/stat", stat);
+    // Another resident size: the memory in use is read again, the regions are not.
+    copy.Write("1/stat", Stat(1, "init", 1, 9999999, 11));
+    ASSERT_TRUE(toolHelp->CreateSnapshot(kSnapProcess | kSnapNoHeaps, 0));
+    EXPECT_EQ(toolHelp->SumHeap(1)->bytes, (3000u + 8u) * 1024);
+    EXPECT_EQ(toolHelp->SumHeap(1)->blocks, 1u);
+
+    // Another virtual size: both.
+    copy.Write("1/stat", Stat(1, "init", 1, 8888888, 11));
+    copy.Write("1/status", Status(3100, 8));
     ASSERT_TRUE(toolHelp->CreateSnapshot(kSnapProcess | kSnapNoHeaps, 0));
     EXPECT_EQ(toolHelp->SumHeap(1)->blocks, 2u);
+    EXPECT_EQ(toolHelp->SumHeap(1)->bytes, (3100u + 8u) * 1024);
+}
+
+TEST(LinuxProcessSnapshot, ExecReadsNameLoadAddressAndHeapAgain)
+{
+    FixtureCopy copy("basic");
+    auto toolHelp = ToolHelpAt(copy.root());
+    copy.Write("100/stat", Stat(100, "x) S 1 (y z", 5000, 10485760, 300, 0x55d0c0a40000));
+    auto first = toolHelp->CreateSnapshot(kSnapProcess | kSnapNoHeaps, 0);
+    ASSERT_TRUE(first);
+    const uint32_t image = Find(*first, 100)->image;
+    const uint64_t start = Find(*first, 100)->startTime;
+    ASSERT_EQ(toolHelp->SumHeap(100)->blocks, 5u);
+
+    // The same process (same start) runs another program, with the same sizes in stat.
+    fs::remove(copy.root() / "100/exe");
+    fs::create_symlink("/usr/bin/python3.11", copy.root() / "100/exe");
+    copy.Write("100/maps", "400000-401000 r--p 00000000 fe:00 9 /usr/bin/python3.11\n500000-501000 rw-p 00000000 00:00 0\n");
+    copy.Write("100/status", Status(40, 0));
+    copy.Write("100/stat", Stat(100, "python3", 5000, 10485760, 300, 0x401000));
+    auto second = toolHelp->CreateSnapshot(kSnapProcess | kSnapNoHeaps, 0);
+    ASSERT_TRUE(second);
+    const ProcessEntry* renamed = Find(*second, 100);
+    ASSERT_NE(renamed, nullptr);
+    EXPECT_EQ(renamed->exeFile, L"python3.11");
+    EXPECT_EQ(renamed->memoryBase, 0x400000u);
+    EXPECT_EQ(renamed->startTime, start);
+    EXPECT_NE(renamed->image, image);
+    EXPECT_EQ(toolHelp->SumHeap(100)->blocks, 1u);
+    EXPECT_EQ(toolHelp->SumHeap(100)->bytes, 40u * 1024);
+
+    // A program that keeps its command name is told by where its text starts.
+    fs::remove(copy.root() / "100/exe");
+    fs::create_symlink("/opt/python3", copy.root() / "100/exe");
+    copy.Write("100/maps", "600000-601000 r--p 00000000 fe:00 10 /opt/python3\n");
+    copy.Write("100/stat", Stat(100, "python3", 5000, 10485760, 300, 0x601000));
+    auto third = toolHelp->CreateSnapshot(kSnapProcess | kSnapNoHeaps, 0);
+    ASSERT_TRUE(third);
+    EXPECT_EQ(Find(*third, 100)->memoryBase, 0x600000u);
+    EXPECT_EQ(Find(*third, 100)->exeFile, L"python3");
+    EXPECT_NE(Find(*third, 100)->image, renamed->image);
+
+    // Nothing changed: the same program, the same image.
+    auto fourth = toolHelp->CreateSnapshot(kSnapProcess | kSnapNoHeaps, 0);
+    ASSERT_TRUE(fourth);
+    EXPECT_EQ(Find(*fourth, 100)->image, Find(*third, 100)->image);
+}
+
+TEST(LinuxProcessSnapshot, ProcessThatEndsBeforeItsFirstCompleteReadIsLeftOut)
+{
+    FixtureCopy copy("basic");
+    // 400 ended after its stat was read: no program, no status any more.
+    fs::create_directories(copy.root() / "400");
+    copy.Write("400/stat", Stat(400, "brief", 7000, 4096, 1));
+    // 500 is a zombie: it ended before it was ever listed.
+    fs::create_directories(copy.root() / "500");
+    std::string zombie = Stat(500, "gone", 7001, 0, 0);
+    zombie.replace(zombie.rfind(") S ") + 2, 1, "Z");
+    copy.Write("500/stat", zombie);
+    copy.Write("500/status", "Name:\tgone\nState:\tZ (zombie)\n");
+    // 600 lost its status between its maps and the end of its read.
+    fs::create_directories(copy.root() / "600");
+    copy.Write("600/stat", Stat(600, "brief", 7002, 4096, 1));
+    fs::create_symlink("/usr/bin/brief", copy.root() / "600/exe");
+    copy.Write("600/maps", "");
+
+    auto toolHelp = ToolHelpAt(copy.root());
+    auto snapshot = toolHelp->CreateSnapshot(kSnapProcess | kSnapNoHeaps, 0);
+    ASSERT_TRUE(snapshot);
+    EXPECT_EQ(Find(*snapshot, 400), nullptr);
+    EXPECT_EQ(Find(*snapshot, 500), nullptr);
+    EXPECT_EQ(Find(*snapshot, 600), nullptr);
+    EXPECT_NE(Find(*snapshot, 100), nullptr);
+
+    // A listed process that becomes a zombie keeps its name until it is reaped.
+    std::string ended = Stat(100, "x) S 1 (y z", 5000, 0, 0);
+    ended.replace(ended.rfind(") S ") + 2, 1, "Z");
+    copy.Write("100/stat", ended);
+    fs::remove(copy.root() / "100/exe");
+    copy.Write("100/maps", "");
+    copy.Write("100/status", "Name:\tx\nState:\tZ (zombie)\n");
+    snapshot = toolHelp->CreateSnapshot(kSnapProcess | kSnapNoHeaps, 0);
+    ASSERT_TRUE(snapshot);
+    ASSERT_NE(Find(*snapshot, 100), nullptr);
+    EXPECT_EQ(Find(*snapshot, 100)->exeFile, L"x) S 1 (y z");
+    const auto heap = toolHelp->SumHeap(100);
+    ASSERT_TRUE(heap);
+    EXPECT_EQ(heap->bytes, 0u);
 }
 
 TEST(LinuxProcessSnapshot, ReusedPidIsANewProcess)
@@ -154,11 +262,14 @@ TEST(LinuxProcessSnapshot, ReusedPidIsANewProcess)
     copy.Write("100/stat", Stat(100, "other", 9000, 10485760));
     fs::create_symlink("/usr/bin/other", copy.root() / "100/exe");
     copy.Write("100/maps", "400000-401000 r-xp 00000000 fe:00 9 /usr/bin/other\n500000-501000 rw-p 00000000 00:00 0\n");
+    copy.Write("100/status", "Name:\tother\nRssAnon:\t12 kB\nVmSwap:\t0 kB\n");
     auto second = toolHelp->CreateSnapshot(kSnapProcess | kSnapNoHeaps, 0);
     ASSERT_TRUE(second);
     EXPECT_EQ(Find(*second, 100)->exeFile, L"other");
     EXPECT_EQ(Find(*second, 100)->memoryBase, 0x400000u);
+    EXPECT_NE(Find(*second, 100)->startTime, Find(*first, 100)->startTime);
     EXPECT_EQ(toolHelp->SumHeap(100)->blocks, 1u);
+    EXPECT_EQ(toolHelp->SumHeap(100)->bytes, 12u * 1024);
 }
 
 TEST(LinuxProcessSnapshot, UnreadableMapsGiveZerosAndNoError)
@@ -183,8 +294,8 @@ TEST(LinuxProcessSnapshot, UnreadableMapsGiveZerosAndNoError)
     EXPECT_EQ(program->exeFile, L"x) S 1 (y z");
     EXPECT_EQ(program->memoryBase, 0u);
     ASSERT_TRUE(heap);
-    EXPECT_EQ(heap->bytes, 0u);
     EXPECT_EQ(heap->blocks, 0u);
+    EXPECT_EQ(heap->bytes, (5120u + 256u) * 1024u);  // status is everyone's to read
     ASSERT_TRUE(heapLists);
     EXPECT_TRUE(heapLists->heapLists.empty());
     EXPECT_EQ(GetLastError(), 0u);

@@ -1,6 +1,7 @@
 // Parsers of /proc/PID/stat and /proc/PID/maps.
 #include "platform/linux/ProcMaps.h"
 #include "platform/linux/ProcStat.h"
+#include "platform/linux/ProcStatus.h"
 
 #include <gtest/gtest.h>
 
@@ -38,7 +39,7 @@ TEST(ProcStatParse, ReadsTheFieldsTheReaderUses)
 {
     const auto stat = ParseProcStat(
         "100 (prog) S 1 100 100 0 -1 2129984 10 0 0 0 120 30 0 0 25 5 2 0 5000 10485760 300 "
-        "18446744073709551615 1 1 0 0 0 0 0 0 0 0 0 0 17 1 7 2 0 0 0\n");
+        "18446744073709551615 22033 22100 0 0 0 0 0 0 0 0 0 0 17 1 7 2 0 0 0\n");
     ASSERT_TRUE(stat);
     EXPECT_EQ(stat->pid, 100);
     EXPECT_EQ(stat->state, 'S');
@@ -47,6 +48,8 @@ TEST(ProcStatParse, ReadsTheFieldsTheReaderUses)
     EXPECT_EQ(stat->nice, 5);
     EXPECT_EQ(stat->startTime, 5000u);
     EXPECT_EQ(stat->vsize, 10485760u);
+    EXPECT_EQ(stat->rss, 300u);
+    EXPECT_EQ(stat->startCode, 0x5611u);
     EXPECT_EQ(stat->rtPriority, 7u);
     EXPECT_EQ(stat->policy, 2u);
     EXPECT_TRUE(stat->IsKernelThread());  // 2129984 = 0x208040
@@ -66,9 +69,34 @@ TEST(ProcStatParse, RejectsMalformedLines)
         "12 (name) SS 1 0 0 0 -1 0 0 0 0 0 0 0 0 0 20 0 1 0 1 0",
         "12 (name) S 1 0 0 0 -1 0 0 0 0 0 -5 0 0 0 20 0 1 0 1 0",       // negative CPU time
         "12 (name) S 1 0 0 0 -1 0 0 0 0 0 99999999999999999999999 0 0 0 20 0 1 0 1 0",
+        "12 (name) S 1 0 0 0 -1 0 0 0 0 0 0 0 0 0 20 0 1 0 1 0 -3",     // negative resident size
+        "12 (name) S 1 0 0 0 -1 0 0 0 0 0 0 0 0 0 20 0 1 0 1 0 3 0 x",  // a start of text that is no number
         ")( S 1 0 0 0 -1 0 0 0 0 0 0 0 0 0 20 0 1 0 1 0",
     };
     for (const char* line : cases) EXPECT_FALSE(ParseProcStat(line)) << line;
+}
+
+TEST(ProcStatusParse, MemoryInUseIsResidentAnonymousPlusSwapped)
+{
+    struct Case {
+        const char* text;
+        uint64_t bytes;
+    };
+    const Case cases[] = {
+        // A process that reserved 64 GiB and touched a little of it.
+        {"Name:\tpython3\nVmSize:\t67115648 kB\nVmRSS:\t   13616 kB\nRssAnon:\t    5120 kB\nRssFile:\t    8496 kB\n"
+         "VmSwap:\t     256 kB\n",
+         (5120u + 256u) * 1024u},
+        {"RssAnon:\t7 kB", 7u * 1024u},                                 // no line end after the last line
+        {"Name:\tkthreadd\nState:\tS (sleeping)\nThreads:\t1\n", 0},  // a kernel thread: no user memory
+        {"VmSwap:\t9 kB\nRssAnon:\t1 kB\n", 10u * 1024u},              // either order
+        {"RssAnon:\tmany kB\nVmSwap:\t2 kB\n", 2u * 1024u},            // a value that is no number counts nothing
+        {"RssAnon:\t12 MB\nVmSwap:\t2 kB\n", 2u * 1024u},              // nor one in a unit never written
+        {"RssAnonymous:\t5 kB\nXVmSwap:\t3 kB\n", 0},                    // only the two names themselves
+        {"RssAnon:\t18014398509481983 kB\nVmSwap:\t18014398509481983 kB\n", ~uint64_t{0}},  // saturates
+        {"", 0},
+    };
+    for (const Case& c : cases) EXPECT_EQ(AnonymousInUse(c.text), c.bytes) << c.text;
 }
 
 TEST(ProcMapsParse, ReadsEveryFieldAndThePathWithItsBlanks)
@@ -174,10 +202,13 @@ TEST(ProcMapsModules, KeepsExecutableFilesOncePerInode)
 TEST(ProcMapsHeap, EntriesOfOneListCarryTheirProcessAndList)
 {
     const auto lists = HeapListsFromMaps(kMaps, 100);
-    ASSERT_EQ(lists.size(), 2u);
+    ASSERT_EQ(lists.size(), 3u);
     EXPECT_EQ(lists[0].heapId, kHeapKindBrk);
     EXPECT_EQ(lists[0].flags, 1u);
     EXPECT_EQ(lists[1].heapId, kHeapKindMmap);
+    // The program's file is mapped privately: its written pages get a list (smaps fills it).
+    EXPECT_EQ(lists[2].heapId, kHeapKindCopied);
+    EXPECT_EQ(lists[2].flags, 0u);
     const auto entries = HeapEntriesFromMaps(kMaps, 100, kHeapKindMmap);
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].address, 0x7f0000000000u);

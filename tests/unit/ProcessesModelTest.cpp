@@ -3,12 +3,14 @@
 #include "display/core/MemoryListView.h"
 #include "display/core/MessageBox.h"
 #include "pages/core/ProcessesModel.h"
+#include "platform/LastError.h"
 #include "platform/sim/SimPlatform.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cwchar>
+#include <map>
 #include <set>
 
 namespace kestrun {
@@ -29,8 +31,26 @@ std::wstring Hex8(uint32_t value)
     return text;
 }
 
+// A handle to a process whose program has gone (it has ended and waits for its parent).
+class EndedProgramHandle final : public platform::ProcessHandle {
+public:
+    explicit EndedProgramHandle(uint32_t processId) : processId_(processId) {}
+    uint32_t ProcessId() const override { return processId_; }
+    bool Terminate(int) override { return platform::Fail(ESRCH); }
+    std::optional<std::wstring> ModuleFileName() override
+    {
+        platform::Fail(ESRCH);
+        return std::nullopt;
+    }
+
+private:
+    uint32_t processId_;
+};
+
 // A platform that names some processes its own system processes, the way Linux
-// names PID 1 and kernel threads; everything else is the simulated device's.
+// names PID 1 and kernel threads, and can tell what Linux tells of a process
+// that runs another program, reuses an id, or ends while it is first read;
+// everything else is the simulated device's.
 class SystemNamingToolHelp final : public platform::ToolHelp {
 public:
     SystemNamingToolHelp(platform::ToolHelp& inner, std::set<uint32_t> system) : inner_(inner), system_(std::move(system)) {}
@@ -38,19 +58,43 @@ public:
     {
         auto snapshot = inner_.CreateSnapshot(flags, processId);
         if (snapshot)
-            for (auto& process : snapshot->processes) process.systemProcess = system_.count(process.processId) != 0;
+            for (auto& process : snapshot->processes) {
+                process.systemProcess = system_.count(process.processId) != 0;
+                const auto it = programs.find(process.processId);
+                if (it == programs.end()) continue;
+                process.exeFile = it->second.exeFile;
+                process.memoryBase = it->second.memoryBase;
+                process.image = it->second.image;
+                process.startTime = it->second.startTime;
+            }
         return snapshot;
+    }
+    std::unique_ptr<platform::ProcessHandle> OpenProcess(uint32_t p) override
+    {
+        if (gone.count(p) != 0) {
+            platform::Fail(ESRCH);
+            return nullptr;
+        }
+        if (refused.count(p) != 0) {
+            platform::Fail(EPERM);
+            return nullptr;
+        }
+        if (programGone.count(p) != 0) return std::make_unique<EndedProgramHandle>(p);
+        return inner_.OpenProcess(p);
     }
     bool CloseSnapshot(platform::Snapshot& s) override { return inner_.CloseSnapshot(s); }
     std::optional<std::vector<platform::HeapEntry>> HeapEntries(uint32_t p, uint64_t h) override { return inner_.HeapEntries(p, h); }
     bool GetThreadTimes(uint32_t t, platform::ThreadTimes& times) override { return inner_.GetThreadTimes(t, times); }
     int GetThreadPriority(uint32_t t) override { return inner_.GetThreadPriority(t); }
     bool SetThreadPriority(uint32_t t, int level) override { return inner_.SetThreadPriority(t, level); }
-    std::unique_ptr<platform::ProcessHandle> OpenProcess(uint32_t p) override { return inner_.OpenProcess(p); }
     uint32_t SetProcPermissions(uint32_t mask) override { return inner_.SetProcPermissions(mask); }
     uint32_t CpuTimeResolutionMs() const override { return resolutionMs; }
 
     uint32_t resolutionMs = 0;  // as a platform whose CPU times advance in steps
+    std::map<uint32_t, platform::ProcessEntry> programs;  // name, load address, image and start given by id
+    std::set<uint32_t> gone;         // opening says the process has ended
+    std::set<uint32_t> programGone;  // it opens, but its program has gone
+    std::set<uint32_t> refused;      // not ours to open, as a kernel thread
 
 private:
     platform::ToolHelp& inner_;
@@ -387,6 +431,97 @@ TEST_F(ProcessesRows, UnsortedListAppendsNewProcesses)
     Add(0x100, L"a.exe");
     ASSERT_TRUE(model_->Refresh());
     EXPECT_EQ(Names(), (std::vector<std::wstring>{L"c.exe", L"a.exe"}));
+}
+
+TEST_F(ProcessesRows, ProcessThatRunsAnotherProgramKeepsItsRowWithTheNewNameAndLoadAddress)
+{
+    Add(0x100, L"bash", {4096});
+    SystemNamingPlatform platform(*sim_, {});
+    UsePlatform(platform);
+    ASSERT_TRUE(model_->Refresh());
+    const auto* before = static_cast<const ProcessRow*>(list_.RowData(RowOf(0x100)));
+    const std::wstring folder = Cell(0x100, kColPath);
+
+    platform::ProcessEntry exec;
+    exec.exeFile = L"python3.11";
+    exec.memoryBase = 0x400000;
+    exec.image = 1;
+    platform.wrapped().programs[0x100] = exec;
+    device().AdvanceTime(2000);
+    list_.ResetCounters();
+    ASSERT_TRUE(model_->Refresh());
+    EXPECT_EQ(list_.counters().inserts, 0u);
+    EXPECT_EQ(static_cast<const ProcessRow*>(list_.RowData(RowOf(0x100))), before);
+    EXPECT_EQ(Cell(0x100, kColName), L"python3.11");
+    EXPECT_EQ(Cell(0x100, kColLoadAddress), L"00400000");
+    EXPECT_EQ(Cell(0x100, kColPath), folder);  // read again: the device keeps the program's file
+
+    // Read once per program: the next refresh writes none of them.
+    device().AdvanceTime(2000);
+    list_.ResetCounters();
+    ASSERT_TRUE(model_->Refresh());
+    EXPECT_EQ(list_.counters().cellWrites, 0u);
+
+    // The program is gone by the time its folder is asked: the old cells stay until the row goes.
+    exec.exeFile = L"sleep";
+    exec.image = 2;
+    platform.wrapped().programs[0x100] = exec;
+    platform.wrapped().programGone.insert(0x100);
+    device().AdvanceTime(2000);
+    ASSERT_TRUE(model_->Refresh());
+    EXPECT_EQ(Cell(0x100, kColName), L"python3.11");
+}
+
+TEST_F(ProcessesRows, ProcessThatReusesAnEndedOnesIdGetsANewRow)
+{
+    Add(0x100, L"a.exe", {4096, 4096});
+    SystemNamingPlatform platform(*sim_, {});
+    UsePlatform(platform);
+    ASSERT_TRUE(model_->Refresh());
+    Select(0x100);
+    const size_t rows = model_->rowCount();
+
+    platform::ProcessEntry other;
+    other.exeFile = L"other";
+    other.startTime = 9000;
+    platform.wrapped().programs[0x100] = other;
+    device().AdvanceTime(2000);
+    list_.ResetCounters();
+    ASSERT_TRUE(model_->Refresh());
+    EXPECT_EQ(list_.counters().inserts, 1u);
+    EXPECT_EQ(list_.counters().deletes, 1u);
+    EXPECT_EQ(model_->rowCount(), rows);
+    EXPECT_EQ(Cell(0x100, kColName), L"other");
+    EXPECT_EQ(Cell(0x100, kColDeltaMem), L"0 k");  // no delta against the ended process
+    EXPECT_EQ(model_->Selected(), nullptr);        // the selection went with the ended process's row
+}
+
+TEST_F(ProcessesRows, ProcessThatEndsBeforeItsRowIsFilledGetsNoRow)
+{
+    Add(0x100, L"gone.exe", {4096});
+    Add(0x200, L"zombie.exe", {4096});
+    Add(0x300, L"kernel", {});
+    Add(0x400, L"stays.exe", {4096});
+    SystemNamingPlatform platform(*sim_, {});
+    UsePlatform(platform);
+    platform.wrapped().gone.insert(0x100);
+    platform.wrapped().programGone.insert(0x200);
+    platform.wrapped().refused.insert(0x300);
+    ASSERT_TRUE(model_->Refresh());
+    EXPECT_EQ(RowOf(0x100), -1);
+    EXPECT_EQ(RowOf(0x200), -1);
+    ASSERT_NE(RowOf(0x300), -1);  // refused, not ended: listed without a folder
+    EXPECT_EQ(Cell(0x300, kColPath), L"");
+    ASSERT_NE(RowOf(0x400), -1);
+    EXPECT_NE(Cell(0x400, kColPath), L"");
+    EXPECT_TRUE(boxes_.empty());
+
+    // Once it can be read, it is listed.
+    platform.wrapped().gone.clear();
+    device().AdvanceTime(2000);
+    ASSERT_TRUE(model_->Refresh());
+    EXPECT_NE(RowOf(0x100), -1);
+    EXPECT_EQ(RowOf(0x200), -1);
 }
 
 // ---- Sorting ---------------------------------------------------------------------
