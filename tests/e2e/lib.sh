@@ -11,8 +11,13 @@ export NO_AT_BRIDGE=1 GDK_BACKEND=x11
 STORE=$XDG_CONFIG_HOME/kestrun/user.db
 PIDS=()
 
+# A process of ours that has ended and been reaped may have left its id to
+# another process since (ids wrap at 32768 while the suite runs), such as another
+# test's X server: only a process that is still our child is ours to end.
+still_ours() { [[ $(ps -o ppid= -p "$1" 2>/dev/null | tr -d ' ') == "$$" ]]; }
+
 cleanup() {
-    for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in "${PIDS[@]}"; do still_ours "$pid" && { kill "$pid" 2>/dev/null || true; }; done
     wait 2>/dev/null || true
     rm -rf "$WORK"
 }

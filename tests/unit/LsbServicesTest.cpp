@@ -15,7 +15,9 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
+#include <string>
 #include <unistd.h>
 
 namespace kestrun::platform::linux_backend {
@@ -78,10 +80,19 @@ protected:
     ~LsbFixture() override
     {
         // A hung status leaves its child's pid behind; make sure nothing of it outlives the test.
+        // Only while that pid is still the script's sleep: once it ended, the id may
+        // belong to any other process (another test's X server, say).
         std::ifstream child(dir_ + "/state/hangs.child");
         pid_t pid = 0;
-        if (child >> pid && pid > 0) kill(pid, SIGKILL);
+        if (child >> pid && pid > 0 && IsHangsChild(pid)) kill(pid, SIGKILL);
         fs::remove_all(dir_);
+    }
+
+    static bool IsHangsChild(pid_t pid)
+    {
+        std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
+        const std::string cmdline{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        return cmdline == std::string("sleep\0" "60\0", 9);
     }
 
     std::map<std::wstring, LinuxService> ListByName(LsbServices& services)
