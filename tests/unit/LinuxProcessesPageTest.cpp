@@ -12,10 +12,15 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <set>
 #include <spawn.h>
+#include <sstream>
+#include <string>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -75,12 +80,35 @@ private:
 
 std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
-// Waits up to five seconds for the child's program to become path.
+// Where the process's program text starts (the startcode field of its stat), 0
+// while no program is loaded.
+uint64_t TextStart(pid_t pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    const std::string stat{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const size_t close = stat.rfind(')');
+    if (close == std::string::npos) return 0;
+    std::istringstream fields(stat.substr(close + 1));
+    std::string field;
+    for (int i = 3; i <= 26 && fields >> field; ++i)
+        if (i == 26) return std::stoull(field);
+    return 0;
+}
+
+// Waits up to five seconds for the child's program to become path, with its
+// program mapped: the executable's link changes before exec has mapped the new
+// program, and a read between the two sees a process still changing.
 bool WaitForProgram(pid_t child, const fs::path& path)
 {
+    const std::string proc = "/proc/" + std::to_string(child);
     for (int i = 0; i < 500; ++i) {
         std::error_code error;
-        if (fs::read_symlink("/proc/" + std::to_string(child) + "/exe", error) == path) return true;
+        if (fs::read_symlink(proc + "/exe", error) == path && TextStart(child) != 0) {
+            std::ifstream maps(proc + "/maps");
+            std::string line;
+            while (std::getline(maps, line))
+                if (line.find(" r-xp ") != std::string::npos && line.find(path.string()) != std::string::npos) return true;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;
