@@ -18,9 +18,12 @@
 #include <vector>
 
 namespace {
-// Whether the X display of $DISPLAY accepts us. Xlib prints the server's refusal
-// itself; our one line says it instead.
-bool CanOpenDisplay()
+// Opens the X display of $DISPLAY once before the toolkit does, with Xlib's own
+// complaint silenced, so that failing to open it is our one clear line. The
+// connection stays open while the program runs: closing it could leave the
+// server without clients for a moment, which makes an X server reset and
+// refuse the toolkit's own connection.
+Display* OpenDisplayProbe()
 {
     std::fflush(stderr);
     const int saved = dup(STDERR_FILENO);
@@ -30,9 +33,7 @@ bool CanOpenDisplay()
     if (saved >= 0 && null >= 0) dup2(saved, STDERR_FILENO);
     if (null >= 0) close(null);
     if (saved >= 0) close(saved);
-    if (connection == nullptr) return false;
-    XCloseDisplay(connection);
-    return true;
+    return connection;
 }
 }  // namespace
 
@@ -77,7 +78,8 @@ int main(int argc, char** argv)
         return EXIT_FAILURE;
     }
     // The toolkit would fail later, with an assertion about a box it cannot show.
-    if (!CanOpenDisplay()) {
+    Display* probe = OpenDisplayProbe();
+    if (probe == nullptr) {
         std::fprintf(stderr, "kestrun: cannot open display %s\n", display);
         return EXIT_FAILURE;
     }
@@ -96,5 +98,6 @@ int main(int argc, char** argv)
     int wxArgc = 1;
     char* wxArgv[] = {argv[0], nullptr};
     const int status = wxEntry(wxArgc, wxArgv);
+    XCloseDisplay(probe);
     return kestrun::HandedOverToFirstCopy() ? EXIT_SUCCESS : status;
 }

@@ -1,5 +1,7 @@
 #include "platform/linux/DeviceResources.h"
 
+#include "platform/linux/Lines.h"
+
 #include <charconv>
 #include <string>
 
@@ -29,18 +31,6 @@ std::string_view NextWord(std::string_view& text)
     const std::string_view word = text.substr(0, n);
     text.remove_prefix(n);
     return word;
-}
-
-template <class F>
-void ForEachLine(std::string_view text, F f)
-{
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) end = text.size();
-        f(text.substr(start, end - start));
-        start = end + 1;
-    }
 }
 
 // "0x3f8" (the prefix required when hex is true) or "26".

@@ -1,5 +1,7 @@
 #include "platform/linux/ProcInterrupts.h"
 
+#include "platform/linux/Lines.h"
+
 #include <charconv>
 
 namespace kestrun::platform::linux_backend {
@@ -29,19 +31,6 @@ bool AllDigits(std::string_view word)
     for (char c : word)
         if (!IsDigit(c)) return false;
     return true;
-}
-
-// Calls f for every line of text (without its line break).
-template <class F>
-void ForEachLine(std::string_view text, F f)
-{
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) end = text.size();
-        f(text.substr(start, end - start));
-        start = end + 1;
-    }
 }
 
 std::string_view Trim(std::string_view s)

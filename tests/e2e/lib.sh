@@ -29,7 +29,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 # openbox when asked, on a free display; bare: neither (as GNOME and most
 # Wayland desktops look to an X11 program).
 start_x() {
-    exec 5< <(Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null)
+    exec 5< <(Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp -noreset 2>/dev/null)
     read -r -t 20 display <&5 || fail "Xvfb did not start"
     PIDS+=($!)
     export DISPLAY=:$display
