@@ -39,34 +39,7 @@ cpu_ticks() {
 }
 status_kb() { awk -v key="$2:" '$1 == key { print $2 }' "/proc/$1/status" 2>/dev/null; }
 
-cat > "$WORK/floor.cpp" <<'CPP'
-#include <dirent.h>
-#include <fcntl.h>
-#include <unistd.h>
-#include <cstdio>
-#include <cstdlib>
-int main(int argc, char** argv)
-{
-    const int passes = std::atoi(argv[1]);
-    const int interval = std::atoi(argv[2]);
-    char buffer[4096];
-    char path[64];
-    for (int pass = 0; pass < passes; ++pass) {
-        if (pass > 0) sleep(interval);
-        DIR* proc = opendir("/proc");
-        while (dirent* entry = readdir(proc)) {
-            if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
-            snprintf(path, sizeof path, "/proc/%s/stat", entry->d_name);
-            const int fd = open(path, O_RDONLY);
-            if (fd < 0) continue;
-            while (read(fd, buffer, sizeof buffer) > 0) {}
-            close(fd);
-        }
-        closedir(proc);
-    }
-}
-CPP
-c++ -O2 -o "$WORK/floor" "$WORK/floor.cpp" || exit 1
+c++ -O2 -o "$WORK/floor" "$(dirname "$0")/stat_floor.cpp" || exit 1
 
 # A private display with a window manager and a notification area.
 exec 5< <(Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp 2>/dev/null)
