@@ -21,6 +21,7 @@
 
 #if __has_include(<systemd/sd-bus.h>)
 #include <systemd/sd-bus.h>
+#include "tests/support/PrivateSessionBus.h"
 #define KESTRUN_TEST_HAVE_SD_BUS 1
 #endif
 
@@ -33,28 +34,8 @@ namespace fs = std::filesystem;
 
 #ifdef KESTRUN_TEST_HAVE_SD_BUS
 
-pid_t Spawn(std::vector<std::string> args, const std::vector<std::string>& extraEnv = {})
-{
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> envStrings;
-    for (char** e = environ; *e != nullptr; ++e) envStrings.emplace_back(*e);
-    envStrings.insert(envStrings.end(), extraEnv.begin(), extraEnv.end());
-    std::vector<char*> envp;
-    for (auto& e : envStrings) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0) return -1;
-    return pid;
-}
-
-void Stop(pid_t pid)
-{
-    if (pid <= 0) return;
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
-}
+using kestrun::testing::SpawnProcess;
+using kestrun::testing::StopProcess;
 
 // Polls until done() or about ten seconds have gone; the stand-ins take a
 // moment to come up on a busy machine.
@@ -96,7 +77,7 @@ protected:
         char pattern[] = "/tmp/kestrun-logind-test-XXXXXX";
         dir_ = mkdtemp(pattern);
         address_ = "unix:path=" + dir_ + "/bus";
-        daemon_ = Spawn({"/usr/bin/dbus-daemon", "--session", "--nofork", "--address=" + address_});
+        daemon_ = SpawnProcess({"/usr/bin/dbus-daemon", "--session", "--nofork", "--address=" + address_});
         ASSERT_GT(daemon_, 0);
         ASSERT_TRUE(WaitFor([&] { return fs::exists(dir_ + "/bus"); })) << "dbus-daemon did not start";
     }
@@ -104,7 +85,7 @@ protected:
     void StartLogind(const std::string& canReboot)
     {
         if (access("/usr/bin/python3", X_OK) != 0) GTEST_SKIP() << "no /usr/bin/python3 for dbusmock";
-        mock_ = Spawn({"/usr/bin/python3", "-m", "dbusmock", "--system", "-t", "logind", "-p",
+        mock_ = SpawnProcess({"/usr/bin/python3", "-m", "dbusmock", "--system", "-t", "logind", "-p",
                        "{\"CanReboot\": \"" + canReboot + "\"}", "-l", dir_ + "/calls.log"},
                       {"DBUS_SYSTEM_BUS_ADDRESS=" + address_});
         ASSERT_GT(mock_, 0);
@@ -122,8 +103,8 @@ protected:
 
     void TearDown() override
     {
-        Stop(mock_);
-        Stop(daemon_);
+        StopProcess(mock_);
+        StopProcess(daemon_);
         fs::remove_all(dir_);
     }
 
@@ -148,7 +129,7 @@ TEST_F(PrivateBus, LogindSayingNoIsARefusalWithoutARebootCall)
         EXPECT_EQ(RequestRebootThroughLogind(address_.c_str()), LogindReply::Refused) << answer;
         EXPECT_NE(GetLastError(), 0u) << answer;
         EXPECT_EQ(Calls().find("Reboot "), std::string::npos) << answer << ": " << Calls();
-        Stop(mock_);
+        StopProcess(mock_);
         mock_ = -1;
         fs::remove(dir_ + "/calls.log");
         WaitFor([&] { return !NameHasOwner(address_, "org.freedesktop.login1"); });
