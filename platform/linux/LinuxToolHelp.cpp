@@ -68,6 +68,12 @@ struct ProcessFacts {
 // A process that has ended and waits for its parent: no program, no memory.
 bool Ended(const ProcStat& stat) { return stat.state == 'Z' || stat.state == 'X'; }
 
+// A user process whose stat shows no text is between programs: an exec has
+// switched it to the new address space (its exe link and soon its comm are the
+// new program's) but not yet mapped the program, or it is exiting. What maps
+// tells then belongs to neither program, so nothing of it is read.
+bool BetweenPrograms(const ProcStat& stat) { return stat.startCode == 0 && !stat.IsKernelThread() && !Ended(stat); }
+
 class LinuxToolHelp final : public ToolHelp {
 public:
     explicit LinuxToolHelp(const LinuxRoots& roots)
@@ -146,6 +152,14 @@ bool LinuxToolHelp::ReadProcess(const ProcDir& dir, uint32_t pid, uint32_t flags
 
     ProcessFacts& facts = facts_[pid];
     const bool known = facts.seenInSnapshot != 0 && facts.startTime == stat->startTime;
+    if (BetweenPrograms(*stat)) {
+        // A new process is left for the next snapshot; a known one stays listed
+        // as last read until its new program is in place.
+        if (!known) return false;
+        AddEntry(pid, *stat, facts, accessKey, flags, snapshot);
+        if (flags & kSnapThread) ReadTaskThreads(dir, pid, accessKey, statText_, snapshot.threads);
+        return true;
+    }
     // An ended process keeps what was read while it ran (its stat no longer shows its text).
     const bool sameProgram = known && (Ended(*stat) || (facts.comm == stat->comm && facts.startCode == stat->startCode));
     if (!sameProgram) {
@@ -165,7 +179,7 @@ bool LinuxToolHelp::ReadProcess(const ProcDir& dir, uint32_t pid, uint32_t flags
             if (!ReadProgram(dir, *stat, facts)) return false;
             std::optional<ProcStat> after;
             if (dir.ReadRecord("stat", statText_) == ProcRead::kOk) after = ParseProcStat(statText_);
-            if (!after || Ended(*after) || after->startTime != stat->startTime) return false;
+            if (!after || Ended(*after) || BetweenPrograms(*after) || after->startTime != stat->startTime) return false;
             const bool unchanged = after->comm == stat->comm && after->startCode == stat->startCode;
             stat = std::move(after);
             if (unchanged) break;
@@ -189,7 +203,9 @@ bool LinuxToolHelp::ReadKnownProcess(uint32_t pid, uint32_t flags, Snapshot& sna
     const std::optional<ProcStat> stat = ParseProcStat(statText_);
     ProcessFacts& facts = it->second;
     if (!stat || stat->startTime != facts.startTime) return false;
-    if (!Ended(*stat) && (stat->comm != facts.comm || stat->startCode != facts.startCode)) return false;
+    const bool sameProgram = Ended(*stat) || BetweenPrograms(*stat) ||
+                             (stat->comm == facts.comm && stat->startCode == facts.startCode);
+    if (!sameProgram) return false;
     AddEntry(pid, *stat, facts, owner.st_uid, flags, snapshot);
     return true;
 }

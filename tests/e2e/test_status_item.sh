@@ -11,7 +11,12 @@ template=${KESTRUN_SOURCE_DIR:?}/tests/fixtures/dbus/status_notifier_watcher.py
 dbus-daemon --session --nofork --nopidfile --address="unix:path=$WORK/bus" 2>/dev/null &
 PIDS+=($!)
 export DBUS_SESSION_BUS_ADDRESS=unix:path=$WORK/bus
-for _ in $(seq 100); do [[ -S $WORK/bus ]] && break; sleep 0.1; done
+# The socket is there from its bind, a moment before the daemon listens: wait for an answer.
+for _ in $(seq 100); do
+    gdbus call --session -d org.freedesktop.DBus -o /org/freedesktop/DBus -m org.freedesktop.DBus.GetId \
+        >/dev/null 2>&1 && break
+    sleep 0.1
+done
 
 start_watcher() {
     /usr/bin/python3 -m dbusmock --session -t "$template" -l "$WORK/watcher.log" &

@@ -190,7 +190,9 @@ public:
         m_address = "unix:path=" + m_dir + "/bus";
         m_daemon = SpawnProcess({"/usr/bin/dbus-daemon", "--session", "--nofork", "--nopidfile",
                                  "--address=" + m_address});
-        m_ok = m_daemon > 0 && WaitFor([this] { return std::filesystem::exists(m_dir + "/bus"); });
+        // The socket's file is there from its bind, a moment before the daemon
+        // listens on it: ready means a client got through its Hello.
+        m_ok = m_daemon > 0 && WaitFor([this] { return std::filesystem::exists(m_dir + "/bus") && BusClient(m_address).ok(); });
     }
     ~PrivateSessionBus()
     {

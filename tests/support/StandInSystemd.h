@@ -48,11 +48,12 @@ public:
         address_ = "unix:path=" + dir_ + "/system_bus_socket";
         WriteConfig();
         daemon_ = Spawn({"/usr/bin/dbus-daemon", "--config-file=" + dir_ + "/bus.conf", "--nofork"}, {});
-        if (daemon_ <= 0 || !WaitFor([&] { return std::filesystem::exists(dir_ + "/system_bus_socket"); })) {
+        // The socket's file is there from its bind, a moment before the daemon listens on it.
+        if (daemon_ <= 0 || !WaitFor([&] { return std::filesystem::exists(dir_ + "/system_bus_socket") && Connect(); })) {
             why = "dbus-daemon did not start";
             return false;
         }
-        if (!withManager) return Connect();
+        if (!withManager) return true;
         mock_ = Spawn({"/usr/bin/python3", "-m", "dbusmock", "--system", "-t", TemplatePath(), "-p", parameters, "-l",
                        dir_ + "/calls.log"},
                       {"DBUS_SYSTEM_BUS_ADDRESS=" + address_});

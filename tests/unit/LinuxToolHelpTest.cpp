@@ -63,7 +63,7 @@ private:
     fs::path root_;
 };
 
-std::string Stat(int pid, const std::string& comm, int start, uint64_t vsize, uint64_t rss = 10, uint64_t startCode = 0)
+std::string Stat(int pid, const std::string& comm, int start, uint64_t vsize, uint64_t rss = 10, uint64_t startCode = 0x401000)
 {
     return std::to_string(pid) + " (" + comm + ") S 1 1 1 0 -1 4194560 0 0 0 0 7 3 0 0 20 0 1 0 " + std::to_string(start) +
            " " + std::to_string(vsize) + " " + std::to_string(rss) + " 0 " + std::to_string(startCode) +
@@ -204,6 +204,39 @@ TEST(LinuxProcessSnapshot, ExecReadsNameLoadAddressAndHeapAgain)
     auto fourth = toolHelp->CreateSnapshot(kSnapProcess | kSnapNoHeaps, 0);
     ASSERT_TRUE(fourth);
     EXPECT_EQ(Find(*fourth, 100)->image, Find(*third, 100)->image);
+
+    // Mid-exec: the new address space holds only the stack, its text is not
+    // mapped yet, while exe and comm already name the new program. The row
+    // stays as it was until the program is in place.
+    fs::remove(copy.root() / "100/exe");
+    fs::create_symlink("/usr/bin/true", copy.root() / "100/exe");
+    copy.Write("100/maps", "7ffc0000-7ffd0000 rw-p 00000000 00:00 0 [stack]\n");
+    copy.Write("100/stat", Stat(100, "true", 5000, 135168, 2, 0));
+    // And a process seen first in that state is not listed half read.
+    fs::create_directories(copy.root() / "700");
+    fs::create_symlink("/usr/bin/true", copy.root() / "700/exe");
+    copy.Write("700/maps", "7ffc0000-7ffd0000 rw-p 00000000 00:00 0 [stack]\n");
+    copy.Write("700/status", Status(4, 0));
+    copy.Write("700/stat", Stat(700, "true", 9100, 135168, 2, 0));
+    auto midExec = toolHelp->CreateSnapshot(kSnapProcess | kSnapNoHeaps, 0);
+    ASSERT_TRUE(midExec);
+    ASSERT_NE(Find(*midExec, 100), nullptr);
+    EXPECT_EQ(Find(*midExec, 100)->exeFile, L"python3");
+    EXPECT_EQ(Find(*midExec, 100)->memoryBase, 0x600000u);
+    EXPECT_EQ(Find(*midExec, 100)->image, Find(*third, 100)->image);
+    EXPECT_EQ(Find(*midExec, 700), nullptr);
+
+    copy.Write("100/maps", "5000000-5001000 r-xp 00000000 fe:00 11 /usr/bin/true\n");
+    copy.Write("100/stat", Stat(100, "true", 5000, 135168, 2, 0x5000000));
+    copy.Write("700/maps", "5000000-5001000 r-xp 00000000 fe:00 11 /usr/bin/true\n");
+    copy.Write("700/stat", Stat(700, "true", 9100, 135168, 2, 0x5000000));
+    auto mapped = toolHelp->CreateSnapshot(kSnapProcess | kSnapNoHeaps, 0);
+    ASSERT_TRUE(mapped);
+    for (const uint32_t pid : {100u, 700u}) {
+        ASSERT_NE(Find(*mapped, pid), nullptr) << pid;
+        EXPECT_EQ(Find(*mapped, pid)->exeFile, L"true");
+        EXPECT_EQ(Find(*mapped, pid)->memoryBase, 0x5000000u);
+    }
 }
 
 TEST(LinuxProcessSnapshot, ProcessThatEndsBeforeItsFirstCompleteReadIsLeftOut)
