@@ -33,14 +33,17 @@ std::optional<ProcStat> ParseProcStat(std::string_view text)
     constexpr size_t kWanted = 41 - 2;
     std::array<std::string_view, kWanted> fields{};
     size_t count = 0;
-    std::string_view rest = text.substr(close + 1);
+    // A plain scan: this runs for every process on every refresh, and the
+    // string searches for a set of characters cost a call per character.
+    const char* at = text.data() + close + 1;
+    const char* const end = text.data() + text.size();
+    auto blank = [](char c) { return c == ' ' || c == '\n'; };
     while (count < kWanted) {
-        const size_t begin = rest.find_first_not_of(" \n");
-        if (begin == std::string_view::npos) break;
-        rest.remove_prefix(begin);
-        const size_t end = std::min(rest.find_first_of(" \n"), rest.size());
-        fields[count++] = rest.substr(0, end);
-        rest.remove_prefix(end);
+        while (at != end && blank(*at)) ++at;
+        if (at == end) break;
+        const char* const begin = at;
+        while (at != end && !blank(*at)) ++at;
+        fields[count++] = std::string_view(begin, static_cast<size_t>(at - begin));
     }
     constexpr size_t kRequired = 23 - 2;  // up to vsize
     if (count < kRequired) return std::nullopt;
