@@ -41,7 +41,7 @@ bool CDetailDlg::CreateDetail(wxWindow* parent, int listId, const std::vector<in
     SetClientSize(GetSize());
     WidenCheckBoxesToFit(this);
 
-    m_list = wxDynamicCast(FindWindow(listId), wxListCtrl);
+    m_list = wxDynamicCast(FindWindow(listId), VirtualListCtrl);
     m_refresh = wxDynamicCast(FindWindow(kIdcRefresh), wxButton);
     m_autoRefresh = wxDynamicCast(FindWindow(kIdcAutoRefresh), wxCheckBox);
     for (int id : below)

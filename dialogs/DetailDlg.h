@@ -43,7 +43,7 @@ public:
     void ForgetOwner() { m_owner = nullptr; }
 
     [[nodiscard]] DetailModel* model() const { return m_model.get(); }
-    [[nodiscard]] wxListCtrl* listControl() const { return m_list; }
+    [[nodiscard]] VirtualListCtrl* listControl() const { return m_list; }
     [[nodiscard]] const DetailSize& sizeRule() const { return m_size; }
 
     // DetailControls
@@ -95,7 +95,7 @@ private:
     DetailSize m_size;
     bool m_closing = false;
     int m_redrawSuspended = 0;
-    wxListCtrl* m_list = nullptr;
+    VirtualListCtrl* m_list = nullptr;
     wxButton* m_refresh = nullptr;
     wxCheckBox* m_autoRefresh = nullptr;
     std::vector<wxWindow*> m_below;  // moved down with the height

@@ -64,7 +64,8 @@ void CModulesDlg::OnUsage(wxCommandEvent&)
         return;
     }
     if (platformPtr() == nullptr) return;
-    const auto* module = reinterpret_cast<const ModuleRow*>(listControl()->GetItemData(row));
+    const auto* module = static_cast<const ModuleRow*>(listControl()->RowData(static_cast<size_t>(row)));
+    if (module == nullptr) return;
     CModuleUsageDlg usage(platformPtr(), module->moduleId, listControl()->GetItemText(row, kColModuleName).ToStdWstring());
     if (usage.Create(nullptr)) usage.ShowModal();
 }

@@ -1,6 +1,7 @@
 #include "display/ListCtrlView.h"
 
 #include "display/DialogScale.h"
+#include "platform/Types.h"
 
 #include <wx/bitmap.h>
 #include <wx/icon.h>
@@ -10,23 +11,10 @@
 #include <wx/settings.h>
 
 #include <algorithm>
-#include <numeric>
-#include <unordered_map>
-#include <vector>
 
 namespace kestrun {
 
 namespace {
-// The rows' places after the stable sort, by item data: the control's own sort
-// is not stable, so it is handed an order with no two rows equal.
-int wxCALLBACK CompareRanks(wxIntPtr a, wxIntPtr b, wxIntPtr ranks)
-{
-    const auto& rank = *reinterpret_cast<const std::unordered_map<wxIntPtr, size_t>*>(ranks);
-    const size_t ra = rank.at(a);
-    const size_t rb = rank.at(b);
-    return ra < rb ? -1 : (ra > rb ? 1 : 0);
-}
-
 wxBitmap ToBitmap(const platform::Image& image, const wxSize& size)
 {
     wxImage picture(image.width, image.height);
@@ -52,51 +40,42 @@ void ListCtrlView::InsertColumn(int column, const std::wstring& title, ColumnAli
     } else {
         list_->InsertColumn(column, title, format, ScaleClassicWidth(list_, width));
     }
+    list_->InsertColumnCells(static_cast<size_t>(column));
 }
 
-int ListCtrlView::RowCount() const { return list_->GetItemCount(); }
+int ListCtrlView::RowCount() const { return static_cast<int>(list_->RowCount()); }
 
 int ListCtrlView::InsertRow(int index, const std::wstring& text, void* data, int image)
 {
-    const long row = list_->InsertItem(index, text, list_->GetImageList(wxIMAGE_LIST_SMALL) != nullptr ? image : -1);
-    if (row < 0) return -1;
-    list_->SetItemPtrData(row, reinterpret_cast<wxUIntPtr>(data));
+    if (index < 0) return -1;
+    const size_t row = std::min(static_cast<size_t>(index), list_->RowCount());
+    list_->InsertRow(row, platform::Narrow(text), data, image);
     return static_cast<int>(row);
 }
 
-void ListCtrlView::DeleteRow(int index) { list_->DeleteItem(index); }
+void ListCtrlView::DeleteRow(int index)
+{
+    if (index >= 0) list_->DeleteRow(static_cast<size_t>(index));
+}
 
-void ListCtrlView::DeleteAllRows() { list_->DeleteAllItems(); }
+void ListCtrlView::DeleteAllRows() { list_->DeleteAllRows(); }
 
-void ListCtrlView::SetCellText(int row, int column, const std::wstring& text) { list_->SetItem(row, column, text); }
+void ListCtrlView::SetCellText(int row, int column, const std::wstring& text)
+{
+    if (row >= 0 && column >= 0) list_->SetCell(static_cast<size_t>(row), static_cast<size_t>(column), platform::Narrow(text));
+}
 
-std::wstring ListCtrlView::CellText(int row, int column) const { return list_->GetItemText(row, column).ToStdWstring(); }
+std::wstring ListCtrlView::CellText(int row, int column) const
+{
+    if (row < 0 || column < 0) return {};
+    return platform::Widen(list_->Cell(static_cast<size_t>(row), static_cast<size_t>(column)));
+}
 
-void* ListCtrlView::RowData(int row) const { return reinterpret_cast<void*>(list_->GetItemData(row)); }
+void* ListCtrlView::RowData(int row) const { return row < 0 ? nullptr : list_->RowData(static_cast<size_t>(row)); }
 
 void ListCtrlView::Sort(const RowCompare& compare)
 {
-    const int count = list_->GetItemCount();
-    std::vector<wxIntPtr> order(static_cast<size_t>(count));
-    for (int row = 0; row < count; ++row) order[static_cast<size_t>(row)] = static_cast<wxIntPtr>(list_->GetItemData(row));
-    std::stable_sort(order.begin(), order.end(), [&](wxIntPtr a, wxIntPtr b) {
-        return compare(reinterpret_cast<void*>(a), reinterpret_cast<void*>(b)) < 0;
-    });
-    std::unordered_map<wxIntPtr, size_t> ranks;
-    ranks.reserve(order.size());
-    for (size_t i = 0; i < order.size(); ++i) ranks.emplace(order[i], i);
-    // The generic control forgets which row was selected and focused when it
-    // sorts: both go back to their rows at their new places.
-    const long selected = list_->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
-    const long focused = list_->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED);
-    const wxIntPtr selectedData = selected >= 0 ? static_cast<wxIntPtr>(list_->GetItemData(selected)) : 0;
-    const wxIntPtr focusedData = focused >= 0 ? static_cast<wxIntPtr>(list_->GetItemData(focused)) : 0;
-    list_->SortItems(CompareRanks, reinterpret_cast<wxIntPtr>(&ranks));
-    if (focused >= 0) list_->SetItemState(static_cast<long>(ranks.at(focusedData)), wxLIST_STATE_FOCUSED, wxLIST_STATE_FOCUSED);
-    if (selected >= 0) {
-        const long row = static_cast<long>(ranks.at(selectedData));
-        if (list_->GetItemState(row, wxLIST_STATE_SELECTED) == 0) list_->SetItemState(row, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
-    }
+    list_->SortRows([&](void* a, void* b) { return compare(a, b) < 0; });
 }
 
 void ListCtrlView::ShowSortIndicator(int column, int order)
@@ -145,19 +124,19 @@ int ListCtrlView::ImageCount() const
     return images == nullptr ? 0 : images->GetImageCount();
 }
 
-void ListCtrlView::SetRowImage(int row, int image) { list_->SetItemImage(row, image); }
-
-int ListCtrlView::RowImage(int row) const
+void ListCtrlView::SetRowImage(int row, int image)
 {
-    wxListItem item;
-    item.SetId(row);
-    item.SetMask(wxLIST_MASK_IMAGE);
-    return list_->GetItem(item) ? item.GetImage() : -1;
+    if (row >= 0) list_->SetRowImage(static_cast<size_t>(row), image);
 }
+
+int ListCtrlView::RowImage(int row) const { return row < 0 ? -1 : list_->RowImage(static_cast<size_t>(row)); }
 
 int ListCtrlView::SelectedRow() const
 {
-    return static_cast<int>(list_->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED));
+    // A single-selection list: the selected row, when there is one, is the focused one.
+    const long focused = list_->FocusedRow();
+    if (focused < 0 || focused >= list_->GetItemCount()) return -1;
+    return list_->GetItemState(focused, wxLIST_STATE_SELECTED) != 0 ? static_cast<int>(focused) : -1;
 }
 
 void ListCtrlView::SetSelected(int row, bool selected)

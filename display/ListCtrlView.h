@@ -1,17 +1,17 @@
-// The narrow list interface over a wxListCtrl in report view.
+// The narrow list interface over a report list whose rows the program keeps.
 #pragma once
 
+#include "display/VirtualListCtrl.h"
 #include "display/core/ListView.h"
 
 class wxIcon;
 class wxImageList;
-class wxListCtrl;
 
 namespace kestrun {
 
 class ListCtrlView final : public ListView {
 public:
-    explicit ListCtrlView(wxListCtrl* list) : list_(list) {}
+    explicit ListCtrlView(VirtualListCtrl* list) : list_(list) {}
 
     // Classic widths are scaled by the list's dialog units, so fixed columns fit
     // their texts in the font the list really uses.
@@ -41,12 +41,12 @@ public:
     void SetFocused(int row, bool focused) override;
     void EnsureVisible(int row) override;
 
-    [[nodiscard]] wxListCtrl* control() const { return list_; }
+    [[nodiscard]] VirtualListCtrl* control() const { return list_; }
 
 private:
     wxImageList* Images();
 
-    wxListCtrl* list_;
+    VirtualListCtrl* list_;
 };
 
 }  // namespace kestrun

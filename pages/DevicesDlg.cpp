@@ -33,9 +33,9 @@ CDevicesDlg::~CDevicesDlg()
 void CDevicesDlg::Init(wxWindow* parent, platform::Platform* platform)
 {
     CreatePage(parent, "IDD_DEVICESDLG");
-    m_list = wxDynamicCast(FindWindow(kIdcDeviceList), wxListCtrl);
+    m_list = wxDynamicCast(FindWindow(kIdcDeviceList), VirtualListCtrl);
     if (m_list == nullptr)  // no template: the list still exists, so the page keeps working
-        m_list = new wxListCtrl(this, kIdcDeviceList, wxDefaultPosition, GetClientSize(),
+        m_list = new VirtualListCtrl(this, kIdcDeviceList, wxDefaultPosition, GetClientSize(),
                                 wxLC_REPORT | wxLC_SINGLE_SEL | wxBORDER_SUNKEN);
     m_deactivate = wxDynamicCast(FindWindow(kIdcDeactivate), wxButton);
 

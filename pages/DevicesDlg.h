@@ -27,7 +27,7 @@ public:
     bool OnShowPage() override;
     bool OnHidePage() override;
 
-    [[nodiscard]] wxListCtrl* listControl() const { return m_list; }
+    [[nodiscard]] VirtualListCtrl* listControl() const { return m_list; }
     [[nodiscard]] wxButton* deactivateButton() const { return m_deactivate; }
     [[nodiscard]] DevicesModel* model() const { return m_model.get(); }
 
@@ -47,7 +47,7 @@ private:
     void OnItemDeselected(wxListEvent& event);
     void OnItemActivated(wxListEvent& event);
 
-    wxListCtrl* m_list = nullptr;
+    VirtualListCtrl* m_list = nullptr;
     wxButton* m_deactivate = nullptr;
     std::unique_ptr<ListCtrlView> m_listView;
     platform::Platform* m_platform = nullptr;

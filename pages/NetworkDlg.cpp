@@ -49,9 +49,9 @@ void CNetworkDlg::Init(wxWindow* parent, platform::Platform* platform)
     }
     m_history = new CUsageHistoryCtrl(this, kIdcHistory, graph.GetPosition(), graph.GetSize(), wxBORDER_SUNKEN);
     m_group = wxDynamicCast(FindWindow(kIdcHistoryGroup), wxStaticBox);
-    m_list = wxDynamicCast(FindWindow(kIdcInterfaceList), wxListCtrl);
+    m_list = wxDynamicCast(FindWindow(kIdcInterfaceList), VirtualListCtrl);
     if (m_list == nullptr)
-        m_list = new wxListCtrl(this, kIdcInterfaceList, wxPoint(0, graph.GetBottom() + 1), FromDIP(wxSize(200, 60)),
+        m_list = new VirtualListCtrl(this, kIdcInterfaceList, wxPoint(0, graph.GetBottom() + 1), FromDIP(wxSize(200, 60)),
                                 wxLC_REPORT | wxLC_SINGLE_SEL | wxBORDER_SUNKEN);
 
     m_history->SetLabelWidth(ScaleClassicWidth(this, kLabelWidth));

@@ -43,7 +43,7 @@ public:
 
     [[nodiscard]] CUsageHistoryCtrl* history() const { return m_history; }
     [[nodiscard]] wxStaticBox* historyGroup() const { return m_group; }
-    [[nodiscard]] wxListCtrl* listControl() const { return m_list; }
+    [[nodiscard]] VirtualListCtrl* listControl() const { return m_list; }
     [[nodiscard]] const NetworkModel* model() const { return m_model.get(); }
 
 protected:
@@ -62,7 +62,7 @@ private:
     const AppOptions* m_options = nullptr;
     CUsageHistoryCtrl* m_history = nullptr;
     wxStaticBox* m_group = nullptr;
-    wxListCtrl* m_list = nullptr;
+    VirtualListCtrl* m_list = nullptr;
     std::unique_ptr<ListCtrlView> m_listView;
     std::unique_ptr<NetworkModel> m_model;  // declared last: it empties the list when it goes
 };

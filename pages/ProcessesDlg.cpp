@@ -62,9 +62,9 @@ CProcessesDlg::~CProcessesDlg()
 void CProcessesDlg::Init(wxWindow* parent, platform::Platform* platform)
 {
     CreatePage(parent, "IDD_PROCESSESDLG");
-    m_list = wxDynamicCast(FindWindow(kIdcProcessList), wxListCtrl);
+    m_list = wxDynamicCast(FindWindow(kIdcProcessList), VirtualListCtrl);
     if (m_list == nullptr)  // no template: the list still exists, so the page keeps working
-        m_list = new wxListCtrl(this, kIdcProcessList, wxDefaultPosition, GetClientSize(),
+        m_list = new VirtualListCtrl(this, kIdcProcessList, wxDefaultPosition, GetClientSize(),
                                 wxLC_REPORT | wxLC_SINGLE_SEL | wxBORDER_SUNKEN);
     m_threads = wxDynamicCast(FindWindow(kIdcThreads), wxCheckBox);
     m_dlls = wxDynamicCast(FindWindow(kIdcDlls), wxCheckBox);
@@ -169,7 +169,7 @@ void CProcessesDlg::OnItemSelected(wxListEvent& event)
     // While the page sorts, the control drops and restores the selection: the
     // process shown has not changed.
     if (m_listWork) return;
-    FollowSelection(reinterpret_cast<const ProcessRow*>(m_list->GetItemData(event.GetIndex())));
+    FollowSelection(static_cast<const ProcessRow*>(m_list->RowData(static_cast<size_t>(event.GetIndex()))));
 }
 
 void CProcessesDlg::OnItemDeselected(wxListEvent&)

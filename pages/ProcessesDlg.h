@@ -43,7 +43,7 @@ public:
     // Selects the process's row at the next refresh that lists it (Go to Process).
     void SelectProcess(uint32_t processId);
 
-    [[nodiscard]] wxListCtrl* listControl() const { return m_list; }
+    [[nodiscard]] VirtualListCtrl* listControl() const { return m_list; }
     // The open detail dialogs, null when closed.
     [[nodiscard]] CThreadsDlg* threadsDialog() const { return m_threadsDlg; }
     [[nodiscard]] CModulesDlg* modulesDialog() const { return m_modulesDlg; }
@@ -78,7 +78,7 @@ private:
     void ShowSelectedProcess(CDetailDlg& dialog, const ProcessRow* row);
     void ShowSelectedProcess(CHeapDlg& dialog, const ProcessRow* row);
 
-    wxListCtrl* m_list = nullptr;
+    VirtualListCtrl* m_list = nullptr;
     wxCheckBox* m_threads = nullptr;
     wxCheckBox* m_dlls = nullptr;
     wxCheckBox* m_memory = nullptr;

@@ -28,9 +28,9 @@ CServicesDlg::~CServicesDlg()
 void CServicesDlg::Init(wxWindow* parent, platform::Platform* platform)
 {
     CreatePage(parent, "IDD_SERVICESDLG");
-    m_list = wxDynamicCast(FindWindow(kIdcServiceList), wxListCtrl);
+    m_list = wxDynamicCast(FindWindow(kIdcServiceList), VirtualListCtrl);
     if (m_list == nullptr)  // no template: the list still exists, so the page keeps working
-        m_list = new wxListCtrl(this, kIdcServiceList, wxDefaultPosition, GetClientSize(),
+        m_list = new VirtualListCtrl(this, kIdcServiceList, wxDefaultPosition, GetClientSize(),
                                 wxLC_REPORT | wxLC_SINGLE_SEL | wxBORDER_SUNKEN);
     m_description = wxDynamicCast(FindWindow(kIdcDescription), wxTextCtrl);
     m_start = wxDynamicCast(FindWindow(kIdcStart), wxButton);

@@ -29,7 +29,7 @@ public:
     bool OnShowPage() override;
     bool OnHidePage() override;
 
-    [[nodiscard]] wxListCtrl* listControl() const { return m_list; }
+    [[nodiscard]] VirtualListCtrl* listControl() const { return m_list; }
     [[nodiscard]] ServicesModel* model() const { return m_model.get(); }
 
     // The control ids of the template.
@@ -60,7 +60,7 @@ private:
     void OnItemActivated(wxListEvent& event);
     void OnItemRightClick(wxListEvent& event);
 
-    wxListCtrl* m_list = nullptr;
+    VirtualListCtrl* m_list = nullptr;
     wxTextCtrl* m_description = nullptr;
     wxButton* m_start = nullptr;
     wxButton* m_stop = nullptr;

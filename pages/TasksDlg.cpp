@@ -69,9 +69,9 @@ void CTasksDlg::Init(wxWindow* parent, platform::Platform* platform)
 {
     m_platform = platform;
     CreatePage(parent, "IDD_TASKSDLG");
-    m_list = wxDynamicCast(FindWindow(kIdcTaskList), wxListCtrl);
+    m_list = wxDynamicCast(FindWindow(kIdcTaskList), VirtualListCtrl);
     if (m_list == nullptr)  // no template: the list still exists, so the page keeps working
-        m_list = new wxListCtrl(this, kIdcTaskList, wxDefaultPosition, GetClientSize(),
+        m_list = new VirtualListCtrl(this, kIdcTaskList, wxDefaultPosition, GetClientSize(),
                                 wxLC_REPORT | wxLC_SINGLE_SEL | wxBORDER_SUNKEN);
     m_goToProcess = wxDynamicCast(FindWindow(kIdcGoToProcess), wxButton);
     m_switchTo = wxDynamicCast(FindWindow(kIdcSwitchTo), wxButton);

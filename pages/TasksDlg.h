@@ -27,7 +27,7 @@ public:
     bool OnShowPage() override;
     bool OnHidePage() override;
 
-    [[nodiscard]] wxListCtrl* listControl() const { return m_list; }
+    [[nodiscard]] VirtualListCtrl* listControl() const { return m_list; }
     [[nodiscard]] TasksModel* model() const { return m_model.get(); }
 
     // The commands, as the buttons and a double-click give them.
@@ -50,7 +50,7 @@ private:
     void OnItemDeselected(wxListEvent& event);
 
     platform::Platform* m_platform = nullptr;
-    wxListCtrl* m_list = nullptr;
+    VirtualListCtrl* m_list = nullptr;
     wxButton* m_goToProcess = nullptr;
     wxButton* m_switchTo = nullptr;
     wxButton* m_endTask = nullptr;

@@ -255,12 +255,12 @@ TEST_F(DetailDialogs, ASortOfThePageDoesNotRebuildTheDialog)
     Click(kIdcThreads);
     CThreadsDlg* dialog = page->threadsDialog();
     ASSERT_NE(dialog, nullptr);
-    const wxUIntPtr before = dialog->listControl()->GetItemData(0);
+    const void* before = dialog->listControl()->RowData(0);
     wxListEvent click(wxEVT_LIST_COL_CLICK, page->listControl()->GetId());
     click.m_col = 0;
     click.SetEventObject(page->listControl());
     page->listControl()->HandleWindowEvent(click);
-    EXPECT_EQ(dialog->listControl()->GetItemData(0), before);
+    EXPECT_EQ(dialog->listControl()->RowData(0), before);
     EXPECT_EQ(dialog->GetTitle(), "worker.exe - 2 Threads");
 }
 
@@ -306,7 +306,7 @@ TEST_F(DetailDialogs, TicksRefreshOnlyWhileAutomaticRefreshIsCheckedAndRefreshRe
     Click(kIdcThreads);
     CThreadsDlg* dialog = page->threadsDialog();
     ASSERT_NE(dialog, nullptr);
-    wxListCtrl* list = dialog->listControl();
+    VirtualListCtrl* list = dialog->listControl();
     sim->device().SetThreadTimes(0x101, 20000000, 0);
 
     Tick(1);  // the update timer, box unchecked
@@ -314,14 +314,14 @@ TEST_F(DetailDialogs, TicksRefreshOnlyWhileAutomaticRefreshIsCheckedAndRefreshRe
     auto* automatic = wxDynamicCast(dialog->FindWindow(1094), wxCheckBox);
     ASSERT_NE(automatic, nullptr);
     automatic->SetValue(true);
-    const wxUIntPtr row = list->GetItemData(0);
+    const void* row = list->RowData(0);
     Tick(1);
     EXPECT_EQ(list->GetItemText(0, 3), "0:00:02.000");
-    EXPECT_EQ(list->GetItemData(0), row) << "an update keeps the row";
+    EXPECT_EQ(list->RowData(0), row) << "an update keeps the row";
 
     automatic->SetValue(false);
     Tick(2);  // the Refresh command rebuilds whatever the box says
-    EXPECT_NE(list->GetItemData(0), row);
+    EXPECT_NE(list->RowData(0), row);
 }
 
 TEST_F(DetailDialogs, F5AndTheRefreshButtonUpdateTheList)
@@ -330,8 +330,8 @@ TEST_F(DetailDialogs, F5AndTheRefreshButtonUpdateTheList)
     Click(kIdcThreads);
     CThreadsDlg* dialog = page->threadsDialog();
     ASSERT_NE(dialog, nullptr);
-    wxListCtrl* list = dialog->listControl();
-    const wxUIntPtr row = list->GetItemData(0);
+    VirtualListCtrl* list = dialog->listControl();
+    const void* row = list->RowData(0);
 
     sim->device().SetThreadTimes(0x101, 10000000, 0);
     PressInList(dialog, WXK_F5);
@@ -341,7 +341,7 @@ TEST_F(DetailDialogs, F5AndTheRefreshButtonUpdateTheList)
     wxCommandEvent refresh(wxEVT_BUTTON, 1080);
     dialog->FindWindow(1080)->HandleWindowEvent(refresh);
     EXPECT_EQ(list->GetItemText(0, 3), "0:00:03.000");
-    EXPECT_EQ(list->GetItemData(0), row);
+    EXPECT_EQ(list->RowData(0), row);
 }
 
 TEST_F(DetailDialogs, AboveOneHundredRowsTheAutomaticBoxIsUncheckedAndDisabled)

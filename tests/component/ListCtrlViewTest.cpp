@@ -1,7 +1,9 @@
-// The wxListCtrl adapter against the in-memory list: the same rows in the same
-// order after the row keeper sorts (rows that compare equal included), the
-// selected row still selected, images kept and compacted, the header's sort
-// indicator, and classic column widths scaled once.
+// The list control adapter against the in-memory list: the same rows in the
+// same order after the row keeper sorts (rows that compare equal included), the
+// selected row still selected and moving with its row through inserts, deletes
+// and sorts without the window hearing of it, the texts the control paints,
+// images kept and compacted, the header's sort indicator, and classic column
+// widths scaled once.
 #include "display/DialogScale.h"
 #include "display/ListCtrlView.h"
 #include "display/core/MemoryListView.h"
@@ -74,7 +76,9 @@ protected:
     void SetUp() override
     {
         frame_ = new wxFrame(nullptr, wxID_ANY, "list", wxDefaultPosition, wxSize(400, 300));
-        control_ = new wxListCtrl(frame_, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLC_REPORT | wxLC_SINGLE_SEL);
+        control_ = new VirtualListCtrl(frame_, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLC_REPORT | wxLC_SINGLE_SEL);
+        frame_->Bind(wxEVT_LIST_ITEM_SELECTED, [this](wxListEvent&) { ++selectionEvents_; });
+        frame_->Bind(wxEVT_LIST_ITEM_DESELECTED, [this](wxListEvent&) { ++selectionEvents_; });
         frame_->Show();
         view_ = std::make_unique<ListCtrlView>(control_);
         shown_ = std::make_unique<Keeper>(*view_);
@@ -91,7 +95,8 @@ protected:
     }
 
     wxFrame* frame_ = nullptr;
-    wxListCtrl* control_ = nullptr;
+    VirtualListCtrl* control_ = nullptr;
+    int selectionEvents_ = 0;  // what the window heard
     std::unique_ptr<ListCtrlView> view_;
     MemoryListView memoryList_;
     std::unique_ptr<Keeper> shown_;
@@ -127,6 +132,51 @@ TEST_F(ListCtrlViewTest, TheSelectedRowStaysSelectedThroughASort)
     shown_->ClickHeader(0);
     EXPECT_EQ(view_->SelectedRow(), 0);
     EXPECT_EQ(control_->GetSelectedItemCount(), 1);
+}
+
+TEST_F(ListCtrlViewTest, TheSelectionMovesWithItsRowThroughInsertsAndDeletesUnheard)
+{
+    Fill(*shown_, {{10, 0}, {20, 0}, {30, 0}});
+    shown_->Select(*shown_->Find(20));
+    ASSERT_EQ(view_->SelectedRow(), 1);
+    const int heard = selectionEvents_;
+
+    shown_->ClickHeader(0);  // sorted by key: new rows take their places
+    Fill(*shown_, {{5, 0}, {7, 0}, {10, 0}, {20, 0}, {30, 0}, {40, 0}});
+    EXPECT_EQ(view_->SelectedRow(), 3);
+    EXPECT_EQ(shown_->Selected(), shown_->Find(20));
+    EXPECT_EQ(control_->GetSelectedItemCount(), 1);
+    EXPECT_EQ(control_->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_FOCUSED), 3);
+
+    Fill(*shown_, {{10, 0}, {20, 0}, {40, 0}});  // rows above and below go
+    EXPECT_EQ(view_->SelectedRow(), 1);
+    EXPECT_EQ(shown_->Selected(), shown_->Find(20));
+    EXPECT_EQ(selectionEvents_, heard) << "the selected process did not change";
+
+    Fill(*shown_, {{10, 0}, {40, 0}});  // the selected row goes: nothing is selected
+    EXPECT_EQ(view_->SelectedRow(), -1);
+    EXPECT_EQ(control_->GetSelectedItemCount(), 0);
+    Fill(*shown_, {});
+    EXPECT_EQ(control_->GetItemCount(), 0);
+    EXPECT_EQ(view_->SelectedRow(), -1);
+}
+
+TEST_F(ListCtrlViewTest, TheControlPaintsTheTextsTheRowsHold)
+{
+    Fill(*shown_, {{1, 4}, {2, 5}});
+    ASSERT_EQ(control_->GetItemCount(), 2);
+    view_->SetCellText(1, 2, L"caf\u00e9 \u4e2d");
+    EXPECT_EQ(control_->GetItemText(1, 2), wxString(L"caf\u00e9 \u4e2d"));
+    EXPECT_EQ(view_->CellText(1, 2), L"caf\u00e9 \u4e2d");
+    EXPECT_EQ(control_->GetItemText(0, 1), "4");
+    view_->SetCellText(0, 7, L"no such column");
+    EXPECT_EQ(view_->CellText(0, 7), L"");
+    // No image list: the control leaves no room for an image.
+    wxListItem item;
+    item.SetId(0);
+    item.SetMask(wxLIST_MASK_IMAGE);
+    ASSERT_TRUE(control_->GetItem(item));
+    EXPECT_EQ(item.GetImage(), -1);
 }
 
 TEST_F(ListCtrlViewTest, ShowsTheSortOrderOnTheHeader)
