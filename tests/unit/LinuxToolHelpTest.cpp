@@ -58,6 +58,16 @@ public:
     }
     const fs::path& root() const { return root_; }
     void Write(const std::string& relative, const std::string& text) const { std::ofstream(root_ / relative) << text; }
+    // The process pid as it is once it runs exe: its link, maps and stat line.
+    void RunProgram(int pid, const std::string& exe, const std::string& maps, const std::string& stat) const
+    {
+        const fs::path dir = root_ / std::to_string(pid);
+        fs::create_directories(dir);
+        fs::remove(dir / "exe");
+        fs::create_symlink(exe, dir / "exe");
+        Write(std::to_string(pid) + "/maps", maps);
+        Write(std::to_string(pid) + "/stat", stat);
+    }
 
 private:
     fs::path root_;
@@ -173,11 +183,10 @@ TEST(LinuxProcessSnapshot, ExecReadsNameLoadAddressAndHeapAgain)
     ASSERT_EQ(toolHelp->SumHeap(100)->blocks, 5u);
 
     // The same process (same start) runs another program, with the same sizes in stat.
-    fs::remove(copy.root() / "100/exe");
-    fs::create_symlink("/usr/bin/python3.11", copy.root() / "100/exe");
-    copy.Write("100/maps", "400000-401000 r--p 00000000 fe:00 9 /usr/bin/python3.11\n500000-501000 rw-p 00000000 00:00 0\n");
     copy.Write("100/status", Status(40, 0));
-    copy.Write("100/stat", Stat(100, "python3", 5000, 10485760, 300, 0x401000));
+    copy.RunProgram(100, "/usr/bin/python3.11",
+                    "400000-401000 r--p 00000000 fe:00 9 /usr/bin/python3.11\n500000-501000 rw-p 00000000 00:00 0\n",
+                    Stat(100, "python3", 5000, 10485760, 300, 0x401000));
     auto second = toolHelp->CreateSnapshot(kSnapProcess | kSnapNoHeaps, 0);
     ASSERT_TRUE(second);
     const ProcessEntry* renamed = Find(*second, 100);
@@ -190,10 +199,8 @@ TEST(LinuxProcessSnapshot, ExecReadsNameLoadAddressAndHeapAgain)
     EXPECT_EQ(toolHelp->SumHeap(100)->bytes, 40u * 1024);
 
     // A program that keeps its command name is told by where its text starts.
-    fs::remove(copy.root() / "100/exe");
-    fs::create_symlink("/opt/python3", copy.root() / "100/exe");
-    copy.Write("100/maps", "600000-601000 r--p 00000000 fe:00 10 /opt/python3\n");
-    copy.Write("100/stat", Stat(100, "python3", 5000, 10485760, 300, 0x601000));
+    copy.RunProgram(100, "/opt/python3", "600000-601000 r--p 00000000 fe:00 10 /opt/python3\n",
+                    Stat(100, "python3", 5000, 10485760, 300, 0x601000));
     auto third = toolHelp->CreateSnapshot(kSnapProcess | kSnapNoHeaps, 0);
     ASSERT_TRUE(third);
     EXPECT_EQ(Find(*third, 100)->memoryBase, 0x600000u);
@@ -208,16 +215,11 @@ TEST(LinuxProcessSnapshot, ExecReadsNameLoadAddressAndHeapAgain)
     // Mid-exec: the new address space holds only the stack, its text is not
     // mapped yet, while exe and comm already name the new program. The row
     // stays as it was until the program is in place.
-    fs::remove(copy.root() / "100/exe");
-    fs::create_symlink("/usr/bin/true", copy.root() / "100/exe");
-    copy.Write("100/maps", "7ffc0000-7ffd0000 rw-p 00000000 00:00 0 [stack]\n");
-    copy.Write("100/stat", Stat(100, "true", 5000, 135168, 2, 0));
+    const std::string stackOnly = "7ffc0000-7ffd0000 rw-p 00000000 00:00 0 [stack]\n";
+    copy.RunProgram(100, "/usr/bin/true", stackOnly, Stat(100, "true", 5000, 135168, 2, 0));
     // And a process seen first in that state is not listed half read.
-    fs::create_directories(copy.root() / "700");
-    fs::create_symlink("/usr/bin/true", copy.root() / "700/exe");
-    copy.Write("700/maps", "7ffc0000-7ffd0000 rw-p 00000000 00:00 0 [stack]\n");
+    copy.RunProgram(700, "/usr/bin/true", stackOnly, Stat(700, "true", 9100, 135168, 2, 0));
     copy.Write("700/status", Status(4, 0));
-    copy.Write("700/stat", Stat(700, "true", 9100, 135168, 2, 0));
     auto midExec = toolHelp->CreateSnapshot(kSnapProcess | kSnapNoHeaps, 0);
     ASSERT_TRUE(midExec);
     ASSERT_NE(Find(*midExec, 100), nullptr);
@@ -226,10 +228,9 @@ TEST(LinuxProcessSnapshot, ExecReadsNameLoadAddressAndHeapAgain)
     EXPECT_EQ(Find(*midExec, 100)->image, Find(*third, 100)->image);
     EXPECT_EQ(Find(*midExec, 700), nullptr);
 
-    copy.Write("100/maps", "5000000-5001000 r-xp 00000000 fe:00 11 /usr/bin/true\n");
-    copy.Write("100/stat", Stat(100, "true", 5000, 135168, 2, 0x5000000));
-    copy.Write("700/maps", "5000000-5001000 r-xp 00000000 fe:00 11 /usr/bin/true\n");
-    copy.Write("700/stat", Stat(700, "true", 9100, 135168, 2, 0x5000000));
+    const std::string mappedTrue = "5000000-5001000 r-xp 00000000 fe:00 11 /usr/bin/true\n";
+    copy.RunProgram(100, "/usr/bin/true", mappedTrue, Stat(100, "true", 5000, 135168, 2, 0x5000000));
+    copy.RunProgram(700, "/usr/bin/true", mappedTrue, Stat(700, "true", 9100, 135168, 2, 0x5000000));
     auto mapped = toolHelp->CreateSnapshot(kSnapProcess | kSnapNoHeaps, 0);
     ASSERT_TRUE(mapped);
     for (const uint32_t pid : {100u, 700u}) {
