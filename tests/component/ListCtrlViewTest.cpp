@@ -11,8 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <wx/dialog.h>
 #include <wx/frame.h>
 #include <wx/listctrl.h>
+#include <wx/panel.h>
+#include <wx/xrc/xmlres.h>
 
 #include <array>
 #include <string>
@@ -232,6 +235,45 @@ TEST_F(ListCtrlViewTest, ImagesFollowTheirRowsAndCompactWhenOneGoes)
     EXPECT_EQ(view_->ImageCount(), 2);
     EXPECT_EQ(view_->RowImage(0), 0);
     EXPECT_EQ(view_->RowImage(1), 1) << "the row of image 2 now shows image 1";
+}
+
+// Each list in the page and dialog templates is made as the program's own
+// list, whose rows the program keeps: a template that named the plain control
+// would give a list that shows nothing.
+int CountLists(wxWindow* window, std::vector<std::string>& wrong)
+{
+    int lists = 0;
+    for (wxWindow* child : window->GetChildren()) {
+        // Asked by class name: a cast of a window of another class is not allowed.
+        if (child->IsKindOf(wxCLASSINFO(wxListCtrl))) {
+            ++lists;
+            if (!child->IsKindOf(wxCLASSINFO(VirtualListCtrl)) || !child->HasFlag(wxLC_VIRTUAL))
+                wrong.push_back(std::to_string(child->GetId()));
+        }
+        lists += CountLists(child, wrong);
+    }
+    return lists;
+}
+
+TEST(ListTemplates, EveryListIsOneWhoseRowsTheProgramKeeps)
+{
+    auto* frame = new wxFrame(nullptr, wxID_ANY, "templates");
+    for (const char* name : {"IDD_PROCESSESDLG", "IDD_TASKSDLG", "IDD_SERVICESDLG", "IDD_DEVICESDLG", "IDD_NETWORKDLG"}) {
+        auto* panel = new wxPanel;
+        ASSERT_TRUE(wxXmlResource::Get()->LoadPanel(panel, frame, name)) << name;
+        std::vector<std::string> wrong;
+        EXPECT_EQ(CountLists(panel, wrong), 1) << name;
+        EXPECT_TRUE(wrong.empty()) << name << ": " << (wrong.empty() ? "" : wrong[0]);
+        panel->Destroy();
+    }
+    for (const char* name : {"IDD_THREADSDLG", "IDD_HEAPDLG", "IDD_MODULESDLG", "IDD_MODULEUSAGEDLG"}) {
+        wxDialog dialog;
+        ASSERT_TRUE(wxXmlResource::Get()->LoadDialog(&dialog, frame, name)) << name;
+        std::vector<std::string> wrong;
+        EXPECT_EQ(CountLists(&dialog, wrong), 1) << name;
+        EXPECT_TRUE(wrong.empty()) << name << ": " << (wrong.empty() ? "" : wrong[0]);
+    }
+    frame->Destroy();
 }
 
 }  // namespace
