@@ -134,9 +134,7 @@ int ListCtrlView::RowImage(int row) const { return row < 0 ? -1 : list_->RowImag
 int ListCtrlView::SelectedRow() const
 {
     // A single-selection list: the selected row, when there is one, is the focused one.
-    const long focused = list_->FocusedRow();
-    if (focused < 0 || focused >= list_->GetItemCount()) return -1;
-    return list_->GetItemState(focused, wxLIST_STATE_SELECTED) != 0 ? static_cast<int>(focused) : -1;
+    return list_->FocusedIsSelected() ? static_cast<int>(list_->FocusedRow()) : -1;
 }
 
 void ListCtrlView::SetSelected(int row, bool selected)

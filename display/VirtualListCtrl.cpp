@@ -45,6 +45,11 @@ void VirtualListCtrl::OnFocusOrSelection(wxListEvent& event)
     if (m_quiet == 0) event.Skip();
 }
 
+bool VirtualListCtrl::FocusedIsSelected() const
+{
+    return m_focused >= 0 && m_focused < GetItemCount() && GetItemState(m_focused, wxLIST_STATE_SELECTED) != 0;
+}
+
 void VirtualListCtrl::MoveFocus(long from, long to, bool selected)
 {
     if (from == to || to < 0 || to >= GetItemCount()) return;
@@ -59,7 +64,7 @@ void VirtualListCtrl::InsertRow(size_t index, std::string firstCell, void* data,
 {
     index = std::min(index, m_rows.size());
     const long focus = m_focused;
-    const bool selected = focus >= 0 && GetItemState(focus, wxLIST_STATE_SELECTED) != 0;
+    const bool selected = FocusedIsSelected();
     Row row;
     row.cells.resize(std::max<size_t>(m_columns, 1));
     row.cells[0] = std::move(firstCell);
@@ -76,7 +81,7 @@ void VirtualListCtrl::DeleteRow(size_t index)
 {
     if (index >= m_rows.size()) return;
     const long focus = m_focused;
-    const bool selected = focus >= 0 && GetItemState(focus, wxLIST_STATE_SELECTED) != 0;
+    const bool selected = FocusedIsSelected();
     m_rows.erase(m_rows.begin() + static_cast<std::ptrdiff_t>(index));
 
     const Quiet quiet(m_quiet);
@@ -131,7 +136,7 @@ void VirtualListCtrl::SetRowImage(size_t row, int image)
 void VirtualListCtrl::SortRows(const std::function<bool(void* a, void* b)>& less)
 {
     const long focus = m_focused;
-    const bool selected = focus >= 0 && GetItemState(focus, wxLIST_STATE_SELECTED) != 0;
+    const bool selected = FocusedIsSelected();
     void* const focusData = focus >= 0 && static_cast<size_t>(focus) < m_rows.size() ? m_rows[focus].data : nullptr;
     std::stable_sort(m_rows.begin(), m_rows.end(), [&](const Row& a, const Row& b) { return less(a.data, b.data); });
     if (focusData != nullptr) {

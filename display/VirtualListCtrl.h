@@ -45,6 +45,8 @@ public:
 
     // The focused row as the control last reported it, -1 when none.
     [[nodiscard]] long FocusedRow() const { return m_focused; }
+    // Whether that row is selected (in single selection, the selected row is the focused one).
+    [[nodiscard]] bool FocusedIsSelected() const;
 
 protected:
     wxString OnGetItemText(long item, long column) const override;
