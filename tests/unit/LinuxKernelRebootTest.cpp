@@ -79,7 +79,9 @@ protected:
         address_ = "unix:path=" + dir_ + "/bus";
         daemon_ = SpawnProcess({"/usr/bin/dbus-daemon", "--session", "--nofork", "--address=" + address_});
         ASSERT_GT(daemon_, 0);
-        ASSERT_TRUE(WaitFor([&] { return fs::exists(dir_ + "/bus"); })) << "dbus-daemon did not start";
+        // The socket's file is there from its bind, a moment before the daemon listens on it.
+        ASSERT_TRUE(WaitFor([&] { return fs::exists(dir_ + "/bus") && kestrun::testing::BusClient(address_).ok(); }))
+            << "dbus-daemon did not start";
     }
 
     void StartLogind(const std::string& canReboot)
