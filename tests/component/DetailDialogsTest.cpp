@@ -12,6 +12,7 @@
 #include "pages/ProcessesDlg.h"
 #include "pages/core/AppServices.h"
 #include "platform/sim/SimPlatform.h"
+#include "tests/support/RecordingServices.h"
 
 #include <gtest/gtest.h>
 
@@ -40,23 +41,6 @@ using platform::sim::ThreadSpec;
 constexpr int kIdcThreads = 1001;
 constexpr int kIdcDlls = 1006;
 constexpr int kIdcMemory = 1009;
-
-class HelpServices : public AppServices {
-public:
-    AppOptions& options() override { return appOptions; }
-    bool ShowHelp(const std::wstring& anchor) override
-    {
-        anchors.push_back(anchor);
-        return false;  // no help viewer: the dialog's description is shown
-    }
-    void RestoreMainWindow(bool) override {}
-    void HideMainWindow() override {}
-    void MinimizeMainWindow() override {}
-    void GoToProcess(uint32_t) override {}
-
-    AppOptions appOptions;
-    std::vector<std::wstring> anchors;
-};
 
 SimProfile Device()
 {
@@ -195,7 +179,7 @@ protected:
     }
 
     std::unique_ptr<platform::sim::SimPlatform> sim;
-    HelpServices services;
+    testing::RecordingServices services;
     MessageBoxHandler previousBoxHandler;
     std::vector<MessageBoxRequest> boxes;
     size_t topLevelBefore = 0;
@@ -428,7 +412,7 @@ TEST_F(DetailDialogs, F1AsksForTheDialogsHelpAndShowsItsDescriptionWithoutAViewe
     Click(kIdcMemory);
     SendKey(page->threadsDialog(), wxEVT_CHAR_HOOK, WXK_F1);
     SendKey(page->heapDialog(), wxEVT_CHAR_HOOK, WXK_F1);
-    EXPECT_EQ(services.anchors, (std::vector<std::wstring>{L"#threads", L"#memory"}));
+    EXPECT_EQ(services.helpAnchors, (std::vector<std::wstring>{L"#threads", L"#memory"}));
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0].text, L"This dialog shows the threads of the selected process.");
     EXPECT_EQ(boxes[1].text, L"This dialog shows the heap entries allocated by the selected process.");

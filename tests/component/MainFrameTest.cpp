@@ -9,6 +9,7 @@
 #include "platform/Platform.h"
 #include "platform/sim/SimPlatform.h"
 #include "tests/support/PrivateSessionBus.h"
+#include "tests/support/RecordingServices.h"
 
 #include <gtest/gtest.h>
 
@@ -27,18 +28,6 @@
 
 namespace kestrun {
 namespace {
-
-class FakeServices : public AppServices {
-public:
-    AppOptions& options() override { return appOptions; }
-    bool ShowHelp(const std::wstring&) override { return false; }
-    void RestoreMainWindow(bool) override {}
-    void HideMainWindow() override { ++hides; }
-    void MinimizeMainWindow() override {}
-    void GoToProcess(uint32_t) override {}
-    AppOptions appOptions;
-    int hides = 0;
-};
 
 class MainFrame : public ::testing::Test {
 protected:
@@ -88,7 +77,7 @@ protected:
     }
 
     std::filesystem::path tempDir;
-    FakeServices services;
+    testing::RecordingServices services;
     MessageBoxHandler previousBoxHandler;
     int boxes = 0;
     CMainFrame* frame = nullptr;

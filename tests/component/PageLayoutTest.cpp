@@ -11,6 +11,7 @@
 #include "pages/core/AppServices.h"
 #include "platform/Platform.h"
 #include "platform/sim/SimPlatform.h"
+#include "tests/support/RecordingServices.h"
 
 #include <gtest/gtest.h>
 
@@ -26,17 +27,6 @@
 
 namespace kestrun {
 namespace {
-
-class LayoutServices : public AppServices {
-public:
-    AppOptions& options() override { return appOptions; }
-    bool ShowHelp(const std::wstring&) override { return false; }
-    void RestoreMainWindow(bool) override {}
-    void HideMainWindow() override {}
-    void MinimizeMainWindow() override {}
-    void GoToProcess(uint32_t) override {}
-    AppOptions appOptions;
-};
 
 // The controls of page that are shown but not wholly inside its client area,
 // or that have no area at all, one line each ("" when every control fits).
@@ -132,7 +122,7 @@ protected:
     CPageBase* page() const { return view_->Page(GetParam()); }
 
     std::filesystem::path tempDir_;
-    LayoutServices services_;
+    testing::RecordingServices services_;
     MessageBoxHandler previousBoxHandler_;
     CMainFrame* frame_ = nullptr;
     CKestrunView* view_ = nullptr;

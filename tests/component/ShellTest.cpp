@@ -18,6 +18,7 @@
 #include "pages/TasksDlg.h"
 #include "platform/Platform.h"
 #include "platform/sim/SimPlatform.h"
+#include "tests/support/RecordingServices.h"
 
 #include <gtest/gtest.h>
 
@@ -35,27 +36,6 @@
 
 namespace kestrun {
 namespace {
-
-class FakeServices : public AppServices {
-public:
-    AppOptions& options() override { return appOptions; }
-    bool ShowHelp(const std::wstring& anchor) override
-    {
-        helpAnchors.push_back(anchor);
-        return helpStarts;
-    }
-    void RestoreMainWindow(bool) override { ++restores; }
-    void HideMainWindow() override { ++hides; }
-    void MinimizeMainWindow() override { ++minimizes; }
-    void GoToProcess(uint32_t) override {}
-
-    AppOptions appOptions;
-    bool helpStarts = false;
-    std::vector<std::wstring> helpAnchors;
-    int restores = 0;
-    int hides = 0;
-    int minimizes = 0;
-};
 
 class Shell : public ::testing::Test {
 protected:
@@ -150,7 +130,7 @@ protected:
 
     std::filesystem::path tempDir;
     platform::sim::SimDevice* device = nullptr;
-    FakeServices services;
+    testing::RecordingServices services;
     MessageBoxHandler previousBoxHandler;
     std::vector<MessageBoxRequest> boxes;
     CMainFrame* frame = nullptr;

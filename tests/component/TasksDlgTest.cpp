@@ -11,6 +11,7 @@
 #include "platform/Platform.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/sim/SimPlatform.h"
+#include "tests/support/RecordingServices.h"
 
 #include <gtest/gtest.h>
 
@@ -46,20 +47,14 @@ bool WaitFor(Done done, int polls = 600)
     return done();
 }
 
-class PageServices : public AppServices {
+// Go to Process reaches the view, as the application's services pass it on.
+class PageServices : public testing::RecordingServices {
 public:
-    AppOptions& options() override { return appOptions; }
-    bool ShowHelp(const std::wstring&) override { return false; }
-    void RestoreMainWindow(bool) override {}
-    void HideMainWindow() override {}
-    void MinimizeMainWindow() override { ++minimizes; }
     void GoToProcess(uint32_t pid) override
     {
         if (view != nullptr) view->GoToProcess(pid);
     }
-    AppOptions appOptions;
     CKestrunView* view = nullptr;
-    int minimizes = 0;
 };
 
 class TasksPageWindow : public ::testing::Test {

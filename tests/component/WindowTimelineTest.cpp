@@ -9,6 +9,7 @@
 #include "pages/core/AppServices.h"
 #include "platform/Platform.h"
 #include "platform/sim/SimPlatform.h"
+#include "tests/support/RecordingServices.h"
 
 #include <gtest/gtest.h>
 
@@ -23,17 +24,6 @@
 
 namespace kestrun {
 namespace {
-
-class QuietServices : public AppServices {
-public:
-    AppOptions& options() override { return appOptions; }
-    bool ShowHelp(const std::wstring&) override { return false; }
-    void RestoreMainWindow(bool) override {}
-    void HideMainWindow() override {}
-    void MinimizeMainWindow() override {}
-    void GoToProcess(uint32_t) override {}
-    AppOptions appOptions;
-};
 
 bool Listed(wxListCtrl* list, const wxString& name)
 {
@@ -63,7 +53,7 @@ TEST(WindowTimeline, EachUpdateTimerTickPlaysItsEventsBeforeThePagesRefresh)
     profile.events = {start, end};
     platform::Install(platform::sim::CreateSimPlatformForTest(profile));
 
-    QuietServices services;
+    testing::RecordingServices services;
     SetAppServices(&services);
     std::vector<MessageBoxRequest> boxes;
     const MessageBoxHandler previous = SetMessageBoxHandler([&boxes](const MessageBoxRequest& box) {
