@@ -13,33 +13,13 @@ KESTRUN=${1:-$(dirname "$0")/../build-release/kestrun}
 EXTRA=${EXTRA:-1000}
 INTERVAL=2     # seconds between refreshes, for every tool
 SECONDS_MEASURED=${SECONDS_MEASURED:-30}
-HZ=$(getconf CLK_TCK)
 WORK=$(mktemp -d)
 export XDG_CONFIG_HOME=$WORK/config XDG_RUNTIME_DIR=$WORK/run NO_AT_BRIDGE=1 GDK_BACKEND=x11
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 
-sleepers=()
-helpers=()
-cleanup() {
-    for pid in "${helpers[@]}"; do kill "$pid" 2>/dev/null; done
-    # Exactly the sleepers this script started, nothing else.
-    for pid in "${sleepers[@]}"; do kill "$pid" 2>/dev/null; done
-    wait 2>/dev/null
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-
-cpu_ticks() {
-    local line
-    line=$(cat "/proc/$1/stat" 2>/dev/null) || { echo -1; return; }
-    line=${line##*) }
-    set -- $line
-    echo $(( ${12} + ${13} ))
-}
+. "$(dirname "$0")/live_common.sh"
 status_kb() { awk -v key="$2:" '$1 == key { print $2 }' "/proc/$1/status" 2>/dev/null; }
-
-c++ -O2 -o "$WORK/floor" "$(dirname "$0")/stat_floor.cpp" || exit 1
 
 # A private display with a window manager and a notification area.
 exec 5< <(Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp 2>/dev/null)
@@ -53,12 +33,7 @@ if command -v trayer > /dev/null; then
 fi
 sleep 1
 
-echo "starting $EXTRA sleeping processes"
-for _ in $(seq "$EXTRA"); do
-    sleep 3600 &
-    sleepers+=($!)
-done
-sleep 1
+start_sleepers "$EXTRA"
 
 KESTRUN_PLATFORM=linux "$KESTRUN" > "$WORK/kestrun.log" 2>&1 &
 kestrun_pid=$!; helpers+=($kestrun_pid)
@@ -78,43 +53,15 @@ for _ in $(seq "${TABS:-1}"); do xdotool key ctrl+Tab; sleep 1; done
 sleep 1
 
 passes=$(( SECONDS_MEASURED / INTERVAL + 4 ))
-top -b -d "$INTERVAL" -n "$passes" -w 512 > /dev/null &
-top_pid=$!; helpers+=($top_pid)
-htop_pid=
-if command -v htop > /dev/null; then
-    # A terminal of its own and a keyboard that never types (a key would force a redraw).
-    mkfifo "$WORK/keys"
-    sleep 3600 > "$WORK/keys" &
-    helpers+=($!)
-    TERM=xterm script -qfc "htop -d $((INTERVAL * 10))" /dev/null > /dev/null 2>&1 < "$WORK/keys" &
-    helpers+=($!)
-    sleep 0.5
-    htop_pid=$(pgrep -n -x htop)
-else
-    echo "htop is not installed: measured without it"
-fi
-"$WORK/floor" "$passes" "$INTERVAL" &
-floor_pid=$!; helpers+=($floor_pid)
+start_comparisons "$passes"
 
 sleep 3
 processes=$(ls -d /proc/[0-9]* | wc -l)
-declare -A first
-for name in kestrun top htop floor; do
-    pid_var=${name}_pid; pid=${!pid_var}
-    [ -n "$pid" ] && first[$name]=$(cpu_ticks "$pid")
-done
+sample_first
 sleep "$SECONDS_MEASURED"
 refreshes=$(( SECONDS_MEASURED / INTERVAL ))
 echo "processes: $processes; $refreshes refreshes of ${INTERVAL} s"
-printf '%-8s %14s\n' tool "CPU ms/refresh"
-for name in kestrun top htop floor; do
-    pid_var=${name}_pid; pid=${!pid_var}
-    [ -z "$pid" ] && continue
-    last=$(cpu_ticks "$pid")
-    if [ "$last" -lt 0 ] || [ "${first[$name]}" -lt 0 ]; then echo "$name: ended early"; continue; fi
-    awk -v t=$(( last - ${first[$name]} )) -v hz="$HZ" -v n="$refreshes" -v name="$name" \
-        'BEGIN { printf "%-8s %14.2f\n", name, t * 1000 / hz / n }'
-done
+report_cpu "$refreshes"
 
 rss=$(status_kb "$kestrun_pid" VmRSS)
 anon=$(status_kb "$kestrun_pid" RssAnon)
