@@ -133,6 +133,8 @@ public:
     std::vector<SimStreamDevice>& devices() { return devices_; }
     SimStreamDevice* FindDevice(const std::wstring& legacyName);
     void AddDevice(const DeviceSpec& spec);
+    // The device goes with its active key, as a deactivated one does; device is one of devices().
+    void RemoveDevice(const SimStreamDevice& device);
     bool SetDevicePower(const std::wstring& legacyName, int power);
     // In index order. The counters are 32 bits wide, as the device keeps them, and wrap.
     std::vector<SimInterface>& interfaces() { return interfaces_; }

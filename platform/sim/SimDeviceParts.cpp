@@ -251,6 +251,12 @@ bool SimDevice::RemoveService(const std::wstring& prefix)
 
 // ---- Stream devices -------------------------------------------------------------------------
 
+void SimDevice::RemoveDevice(const SimStreamDevice& device)
+{
+    localMachine_.DeleteKey(device.activeKey);
+    devices_.erase(devices_.begin() + (&device - devices_.data()));
+}
+
 void SimDevice::AddDevice(const DeviceSpec& spec)
 {
     SimStreamDevice device;

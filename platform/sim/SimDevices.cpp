@@ -39,8 +39,7 @@ public:
         auto it = std::find_if(devices.begin(), devices.end(), [handle](const SimStreamDevice& d) { return d.info.handle == handle; });
         if (it == devices.end()) return Fail(ENODEV);
         if (!it->deactivatable) return Fail(EBUSY);
-        device_.localMachine().DeleteKey(it->activeKey);
-        devices.erase(it);
+        device_.RemoveDevice(*it);
         return true;
     }
 

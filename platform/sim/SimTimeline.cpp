@@ -196,9 +196,7 @@ bool SimDevice::Play(const SimEvent& e, std::string& problem)
     case SimEventKind::RemoveDevice: {
         SimStreamDevice* d = device();
         if (d == nullptr) return false;
-        // The device goes as a deactivated one does: its active key with it.
-        localMachine_.DeleteKey(d->activeKey);
-        devices_.erase(devices_.begin() + (d - devices_.data()));
+        RemoveDevice(*d);
         return true;
     }
     case SimEventKind::SetDevicePower: {
